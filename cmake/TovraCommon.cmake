@@ -1,0 +1,46 @@
+# Shared settings and helpers of every build (native host, i686, x86_64).
+
+set(TOVRA_PRODUCT_VERSION ${PROJECT_VERSION})
+set(TOVRA_PRODUCT_VERSION_COMMAS
+    "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
+configure_file(${CMAKE_SOURCE_DIR}/cmake/tovra_version.h.in
+               ${CMAKE_BINARY_DIR}/generated/tovra_version.h @ONLY)
+include_directories(${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+
+if(CMAKE_CROSSCOMPILING)
+  # Narrow literals become CP936 bytes, as the system holds its texts; the
+  # sources stay UTF-8. Wide literals (L"...") stay UTF-16.
+  add_compile_options(-Wall -Wextra -Werror
+    $<$<COMPILE_LANGUAGE:C,CXX>:-finput-charset=UTF-8>
+    $<$<COMPILE_LANGUAGE:C,CXX>:-fexec-charset=CP936>
+    $<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections>
+    $<$<COMPILE_LANGUAGE:C,CXX>:-fdata-sections>)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_link_options(-Wl,--gc-sections)
+  # windres reads our UTF-8 .rc files (#pragma code_page(65001)).
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
+  set(CMAKE_CROSSCOMPILING_EMULATOR_SCRIPT ${CMAKE_BINARY_DIR}/wine-run.sh)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+                   @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                   WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+  endif()
+  find_package(ZLIB)
+else()
+  add_compile_options(-Wall -Wextra -Werror)
+  find_package(ZLIB)
+endif()
+
+# tovra_add_gtest(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
+# A GoogleTest program; under the cross build it runs through wine-run.sh.
+function(tovra_add_gtest name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 60)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
