@@ -35,6 +35,9 @@ endif()
 # tovra_add_gtest(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
 # A GoogleTest program; under the cross build it runs through wine-run.sh.
 function(tovra_add_gtest name)
+  if(TOVRA_FUZZ)
+    return()  # the fuzz tree builds fuzzers only
+  endif()
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
@@ -43,4 +46,35 @@ function(tovra_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
+
+# tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])
+# A libFuzzer target with ASan and UBSan. Built only in the fuzz tree (clang,
+# TOVRA_FUZZ=ON, see scripts/build.sh fuzz); the suite runs each one briefly on
+# its seed corpus. Longer runs: scripts/fuzz.sh <name> <seconds>.
+option(TOVRA_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+function(tovra_add_fuzzer name)
+  if(NOT TOVRA_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 5)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined
+                         -fno-sanitize-recover=undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+  set(seeds "")
+  if(F_CORPUS)
+    set(seeds ${F_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   $<TARGET_FILE:${name}> -max_total_time=${F_SECONDS} -print_final_stats=1
+                   ${work} ${seeds})
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+  file(MAKE_DIRECTORY ${work})
 endfunction()

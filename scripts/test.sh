@@ -9,6 +9,8 @@ export B=${B:-$root/build}
 status=0
 echo "== native suites"
 (cd "$B/host" && ctest --output-on-failure -j2 "$@") || status=1
+echo "== fuzzers, a short run each"
+(cd "$B/fuzz" && ctest --output-on-failure -L fuzz "$@") || status=1
 echo "== Windows suites (x86_64 build under wine64)"
 (cd "$B/x64" && ctest --output-on-failure -j2 "$@") || status=1
 exit $status

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# A longer fuzz run of one target: scripts/fuzz.sh <target> [seconds]
+# Targets: ls build/fuzz/bin/fuzz_*. Findings land in build/fuzz/findings/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+export B=${B:-$root/build}
+"$root/scripts/build.sh" fuzz
+name=$1; secs=${2:-300}
+mkdir -p "$B/fuzz/findings/$name" "$B/fuzz/fuzz-corpus/$name"
+seeds=$(find "$root/tests" -type d -path "*corpus/$name" | head -1)
+cd "$B/fuzz/findings/$name"
+"$B/fuzz/bin/$name" -max_total_time="$secs" -print_final_stats=1 -jobs=1 \
+  "$B/fuzz/fuzz-corpus/$name" ${seeds:+"$seeds"}
