@@ -1,0 +1,24 @@
+// Checks the generated layout when the installer is compiled, so a generator
+// fault cannot produce an installer that writes a wrong archive.
+#include "payload/payload.h"
+
+namespace {
+
+constexpr bool PiecesAreWellFormed() {
+  unsigned long total = 0;
+  for (unsigned long i = 0; i < ArchiveChunkCount; ++i) {
+    bool last = i + 1 == ArchiveChunkCount;
+    unsigned long size = ArchivePieces[i].size;
+    if (size == 0 || size > ArchiveChunkSize || (!last && size != ArchiveChunkSize)) return false;
+    total += size;
+  }
+  return total == ArchiveSize;
+}
+
+}  // namespace
+
+static_assert(ArchiveChunkSize == 2831152UL, "the installer cuts its archive at 2,831,152 bytes");
+static_assert(ArchiveChunkCount == (ArchiveSize + ArchiveChunkSize - 1) / ArchiveChunkSize,
+              "one piece per started chunk of the archive");
+static_assert(PiecesAreWellFormed(), "the pieces must join into the whole archive");
+static_assert(ExtractorImageSize > 0 && CodecLibraryImageSize > 0, "the extractor pair is empty");
