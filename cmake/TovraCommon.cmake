@@ -26,6 +26,8 @@ if(CMAKE_CROSSCOMPILING)
                    WORLD_READ WORLD_EXECUTE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
   endif()
+  # libz.a, not libz.dll.a: the programs must not need zlib1.dll.
+  set(ZLIB_USE_STATIC_LIBS ON)
   find_package(ZLIB)
 else()
   add_compile_options(-Wall -Wextra -Werror)

@@ -1,0 +1,401 @@
+#include "extractor/zip/zip_reader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace tovra::zip {
+namespace {
+
+constexpr uint32_t kLocalSig = 0x04034b50;
+constexpr uint32_t kCentralSig = 0x02014b50;
+constexpr uint32_t kEndSig = 0x06054b50;
+constexpr uint32_t kZip64LocatorSig = 0x07064b50;
+constexpr size_t kEndSize = 22;
+constexpr size_t kCentralSize = 46;
+constexpr size_t kLocalSize = 30;
+// Output is decoded in pieces of this size: big enough that inflate spends
+// its time in the fast loop, small enough that the CRC pass finds the bytes
+// still in cache.
+constexpr size_t kChunk = 256 * 1024;
+
+uint16_t Get16(const uint8_t *p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t *p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// zlib takes uInt lengths; feed it in pieces so a 64-bit size_t never gets cut.
+uint32_t Crc(uint32_t crc, const uint8_t *p, size_t n) {
+  while (n > 0) {
+    const uInt piece = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+    crc = static_cast<uint32_t>(crc32(crc, p, piece));
+    p += piece;
+    n -= piece;
+  }
+  return crc;
+}
+
+bool DropBytes(void *, const uint8_t *, size_t) {
+  return true;
+}
+
+// The flags that must agree between the local and the central header:
+// encryption (0, 6), data descriptor (3), UTF-8 name (11).
+constexpr uint16_t kCheckedFlags = 0x0849;
+
+Status CheckLocal(const uint8_t *data, size_t cd_offset, Entry *e) {
+  const uint64_t off = e->local_header_offset;
+  if (off + kLocalSize > cd_offset) return Status::kBadLocalHeader;
+  const uint8_t *p = data + off;
+  if (Get32(p) != kLocalSig) return Status::kBadLocalHeader;
+  const uint16_t flags = Get16(p + 6);
+  const uint16_t method = Get16(p + 8);
+  const uint16_t name_len = Get16(p + 26);
+  const uint16_t extra_len = Get16(p + 28);
+  if ((flags & kCheckedFlags) != (e->flags & kCheckedFlags) || method != e->method) {
+    return Status::kBadLocalHeader;
+  }
+  const uint64_t name_at = off + kLocalSize;
+  if (name_at + name_len + extra_len > cd_offset) return Status::kBadLocalHeader;
+  if (name_len != e->name.size() || std::memcmp(data + name_at, e->name.data(), name_len) != 0) {
+    return Status::kBadLocalHeader;
+  }
+  const uint32_t crc = Get32(p + 14), csize = Get32(p + 18), usize = Get32(p + 22);
+  const bool descriptor = (flags & 0x0008) != 0;
+  // With a data descriptor the local fields may be zero; values given must agree.
+  auto agrees = [descriptor](uint32_t local, uint32_t central) {
+    return local == central || (descriptor && local == 0);
+  };
+  if (!agrees(crc, e->crc32) || !agrees(csize, e->compressed_size) ||
+      !agrees(usize, e->uncompressed_size)) {
+    return Status::kSizeMismatch;
+  }
+  e->data_offset = name_at + name_len + extra_len;
+  if (e->data_offset + e->compressed_size > cd_offset) return Status::kBadData;
+  return Status::kOk;
+}
+
+// Two entries whose byte spans (local header through data) overlap are both
+// refused: that is how the non-recursive zip bombs reuse one compressed block
+// for many entries.
+void MarkOverlaps(std::vector<Entry> *entries) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < entries->size(); ++i) {
+    if ((*entries)[i].problem == Status::kOk) order.push_back(i);
+  }
+  std::sort(order.begin(), order.end(), [entries](size_t a, size_t b) {
+    return (*entries)[a].local_header_offset < (*entries)[b].local_header_offset;
+  });
+  uint64_t reach = 0;
+  size_t reach_owner = 0;
+  bool have = false;
+  for (size_t i : order) {
+    Entry &e = (*entries)[i];
+    const uint64_t end = e.data_offset + e.compressed_size;
+    if (have && e.local_header_offset < reach) {
+      e.problem = Status::kOverlap;
+      (*entries)[reach_owner].problem = Status::kOverlap;
+    }
+    if (!have || end > reach) {
+      reach = end;
+      reach_owner = i;
+      have = true;
+    }
+  }
+}
+
+bool IsDeviceName(std::u16string_view c) {
+  // Windows maps these names to devices in every folder, whatever follows a
+  // full stop ("nul.txt") and with blanks before it ("con .txt").
+  const size_t dot = c.find(u'.');
+  std::u16string_view base = c.substr(0, dot);
+  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+  std::string up;
+  for (char16_t ch : base) {
+    if (ch == 0xB9 || ch == 0xB2 || ch == 0xB3) {  // superscript 1, 2, 3: COM¹ is a device
+      up.push_back('1');
+      continue;
+    }
+    if (ch > 0x7F) return false;
+    char a = static_cast<char>(ch);
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+    up.push_back(a);
+  }
+  static const char *const kFixed[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char *d : kFixed) {
+    if (up == d) return true;
+  }
+  return up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
+         up[3] >= '0' && up[3] <= '9';
+}
+
+bool BadComponentChar(char16_t ch) {
+  return ch < 0x20 || ch == u'<' || ch == u'>' || ch == u'"' || ch == u'|' || ch == u'?' ||
+         ch == u'*';
+}
+
+}  // namespace
+
+const char *StatusText(Status s) {
+  switch (s) {
+    case Status::kOk:
+      return "ok";
+    case Status::kNotZip:
+      return "not a ZIP archive";
+    case Status::kBadArchive:
+      return "broken central directory";
+    case Status::kUnsupportedArchive:
+      return "ZIP64 or multi-disk archive";
+    case Status::kBadLocalHeader:
+      return "local header disagrees with the central directory";
+    case Status::kOverlap:
+      return "entry overlaps another entry";
+    case Status::kEncrypted:
+      return "encrypted entry";
+    case Status::kUnsupportedMethod:
+      return "unsupported compression method";
+    case Status::kBadData:
+      return "data error";
+    case Status::kSizeMismatch:
+      return "size disagrees with the data";
+    case Status::kCrcMismatch:
+      return "CRC mismatch";
+    case Status::kBadName:
+      return "unsafe or invalid name";
+    case Status::kSinkStopped:
+      return "stopped by the receiver";
+    case Status::kOutOfMemory:
+      return "out of memory";
+  }
+  return "unknown";
+}
+
+bool Entry::is_directory() const {
+  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
+
+Status Archive::Open(const uint8_t *data, size_t size) {
+  data_ = data;
+  size_ = size;
+  entries_.clear();
+  total_uncompressed_ = 0;
+  if (size < kEndSize) return Status::kNotZip;
+
+  // The end record is the last one whose comment reaches no further than the
+  // end of the data; the comment may be up to 65535 bytes long.
+  size_t end_at = SIZE_MAX;
+  const size_t lowest = size - kEndSize > 0xFFFF ? size - kEndSize - 0xFFFF : 0;
+  for (size_t pos = size - kEndSize + 1; pos-- > lowest;) {
+    if (Get32(data + pos) == kEndSig && pos + kEndSize + Get16(data + pos + 20) <= size) {
+      end_at = pos;
+      break;
+    }
+  }
+  if (end_at == SIZE_MAX) return Status::kNotZip;
+  const uint8_t *end = data + end_at;
+  const uint16_t disk = Get16(end + 4), cd_disk = Get16(end + 6);
+  const uint16_t count_here = Get16(end + 8), count = Get16(end + 10);
+  const uint32_t cd_size = Get32(end + 12), cd_offset = Get32(end + 16);
+  if (count == 0xFFFF || cd_size == 0xFFFFFFFFu || cd_offset == 0xFFFFFFFFu ||
+      (end_at >= 20 && Get32(end - 20) == kZip64LocatorSig)) {
+    return Status::kUnsupportedArchive;
+  }
+  if (disk != 0 || cd_disk != 0 || count_here != count) return Status::kUnsupportedArchive;
+  if (static_cast<uint64_t>(cd_offset) + cd_size > end_at) return Status::kBadArchive;
+
+  try {
+    entries_.reserve(count);
+    const uint64_t cd_end = static_cast<uint64_t>(cd_offset) + cd_size;
+    uint64_t p = cd_offset;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (p + kCentralSize > cd_end) return Status::kBadArchive;
+      const uint8_t *c = data + p;
+      if (Get32(c) != kCentralSig) return Status::kBadArchive;
+      const uint16_t name_len = Get16(c + 28), extra_len = Get16(c + 30),
+                     comment_len = Get16(c + 32);
+      const uint64_t next = p + kCentralSize + name_len + extra_len + comment_len;
+      if (next > cd_end) return Status::kBadArchive;
+      if (Get16(c + 34) != 0) return Status::kUnsupportedArchive;  // starts on another disk
+      Entry e;
+      e.version_made_by = Get16(c + 4);
+      e.flags = Get16(c + 8);
+      e.method = Get16(c + 10);
+      e.dos_time = Get16(c + 12);
+      e.dos_date = Get16(c + 14);
+      e.crc32 = Get32(c + 16);
+      e.compressed_size = Get32(c + 20);
+      e.uncompressed_size = Get32(c + 24);
+      e.external_attributes = Get32(c + 38);
+      e.local_header_offset = Get32(c + 42);
+      if (e.compressed_size == 0xFFFFFFFFu || e.uncompressed_size == 0xFFFFFFFFu ||
+          e.local_header_offset == 0xFFFFFFFFu) {
+        return Status::kUnsupportedArchive;
+      }
+      e.name.assign(reinterpret_cast<const char *>(c + kCentralSize), name_len);
+      e.problem = CheckLocal(data, cd_offset, &e);
+      total_uncompressed_ += e.uncompressed_size;
+      entries_.push_back(std::move(e));
+      p = next;
+    }
+    if (p != cd_end) return Status::kBadArchive;
+    MarkOverlaps(&entries_);
+  } catch (const std::bad_alloc &) {
+    entries_.clear();
+    return Status::kOutOfMemory;
+  }
+  return Status::kOk;
+}
+
+Status Archive::Extract(size_t index, Sink sink, void *ctx) const {
+  if (index >= entries_.size()) return Status::kBadArchive;
+  const Entry &e = entries_[index];
+  if (e.problem != Status::kOk) return e.problem;
+  if (e.encrypted()) return Status::kEncrypted;
+  if (e.method != 0 && e.method != 8) return Status::kUnsupportedMethod;
+  const uint8_t *in = data_ + e.data_offset;
+  uint32_t crc = 0;
+
+  if (e.method == 0) {
+    if (e.compressed_size != e.uncompressed_size) return Status::kSizeMismatch;
+    size_t left = e.compressed_size;
+    while (left > 0) {
+      const size_t n = std::min(left, kChunk);
+      crc = Crc(crc, in, n);
+      if (!sink(ctx, in, n)) return Status::kSinkStopped;
+      in += n;
+      left -= n;
+    }
+    return crc == e.crc32 ? Status::kOk : Status::kCrcMismatch;
+  }
+
+  std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[kChunk]);
+  if (!out) return Status::kOutOfMemory;
+  z_stream z{};
+  z.next_in = const_cast<Bytef *>(in);
+  z.avail_in = e.compressed_size;
+  const int init = inflateInit2(&z, -MAX_WBITS);
+  if (init != Z_OK) return init == Z_MEM_ERROR ? Status::kOutOfMemory : Status::kBadData;
+  uint64_t produced = 0;
+  Status result = Status::kOk;
+  for (;;) {
+    // Ask for one byte more than the declared size can still take: getting
+    // it proves the entry lies about its size, and inflating stops there.
+    const uint64_t room = e.uncompressed_size - produced + 1;
+    z.next_out = out.get();
+    z.avail_out = static_cast<uInt>(std::min<uint64_t>(kChunk, room));
+    const int ret = inflate(&z, Z_NO_FLUSH);
+    const size_t got = static_cast<size_t>(z.next_out - out.get());
+    if (produced + got > e.uncompressed_size) {
+      result = Status::kSizeMismatch;
+      break;
+    }
+    produced += got;
+    if (got > 0) {
+      crc = Crc(crc, out.get(), got);
+      if (!sink(ctx, out.get(), got)) {
+        result = Status::kSinkStopped;
+        break;
+      }
+    }
+    if (ret == Z_STREAM_END) {
+      if (z.total_in != e.compressed_size || produced != e.uncompressed_size) {
+        result = Status::kSizeMismatch;
+      } else if (crc != e.crc32) {
+        result = Status::kCrcMismatch;
+      }
+      break;
+    }
+    if (ret == Z_MEM_ERROR) {
+      result = Status::kOutOfMemory;
+      break;
+    }
+    // Z_BUF_ERROR with output room left means the input ran out: cut short.
+    if (ret != Z_OK || (got == 0 && z.avail_in == 0)) {
+      result = Status::kBadData;
+      break;
+    }
+  }
+  inflateEnd(&z);
+  return result;
+}
+
+Status Archive::Verify(size_t index) const {
+  return Extract(index, DropBytes, nullptr);
+}
+
+bool SplitSafePath(std::u16string_view name, std::vector<std::u16string> *components) {
+  components->clear();
+  if (name.empty() || name[0] == u'/' || name[0] == u'\\') return false;  // absolute or UNC
+  if (name.find(u':') != std::u16string_view::npos) return false;  // drive or alternate stream
+  size_t start = 0;
+  size_t total = 0;
+  while (start <= name.size()) {
+    size_t stop = start;
+    while (stop < name.size() && name[stop] != u'/' && name[stop] != u'\\') ++stop;
+    const std::u16string_view c = name.substr(start, stop - start);
+    start = stop + 1;
+    if (c.empty() || c == u".") continue;
+    if (c == u".." || c.size() > 255) return false;
+    if (c.back() == u' ' || c.back() == u'.') return false;
+    for (char16_t ch : c) {
+      if (BadComponentChar(ch)) return false;
+    }
+    if (IsDeviceName(c)) return false;
+    total += c.size() + 1;
+    if (total > 30000) return false;
+    components->emplace_back(c);
+  }
+  return !components->empty();
+}
+
+bool Utf8ToUtf16(std::string_view in, std::u16string *out) {
+  out->clear();
+  size_t i = 0;
+  while (i < in.size()) {
+    const uint8_t b = static_cast<uint8_t>(in[i]);
+    uint32_t cp;
+    size_t len;
+    uint32_t min;
+    if (b < 0x80) {
+      cp = b, len = 1, min = 0;
+    } else if ((b & 0xE0) == 0xC0) {
+      cp = b & 0x1F, len = 2, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      cp = b & 0x0F, len = 3, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      cp = b & 0x07, len = 4, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + len > in.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const uint8_t t = static_cast<uint8_t>(in[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return true;
+}
+
+DosTime SplitDosTime(uint16_t dos_date, uint16_t dos_time) {
+  return DosTime{1980 + (dos_date >> 9), (dos_date >> 5) & 15, dos_date & 31,
+                 dos_time >> 11,         (dos_time >> 5) & 63, (dos_time & 31) * 2};
+}
+
+}  // namespace tovra::zip

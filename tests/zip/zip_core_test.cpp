@@ -1,0 +1,292 @@
+// The ZIP reading core against archives written here, sound and hostile.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "extractor/zip/zip_reader.h"
+#include "extractor/zip/zip_writer.h"
+
+namespace tovra::zip {
+namespace {
+
+const uint8_t *Bytes(const std::string &s) {
+  return reinterpret_cast<const uint8_t *>(s.data());
+}
+
+bool Append(void *ctx, const uint8_t *p, size_t n) {
+  static_cast<std::string *>(ctx)->append(reinterpret_cast<const char *>(p), n);
+  return true;
+}
+
+std::string Pattern(size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = static_cast<char>(i % 7 == 0 ? (seed >> 16) : 'a' + (i / 13) % 26);
+  }
+  return s;
+}
+
+struct Opened {
+  std::string bytes;
+  Archive archive;
+  Status status;
+  explicit Opened(std::string b) : bytes(std::move(b)) {
+    status = archive.Open(Bytes(bytes), bytes.size());
+  }
+  Status Extract(size_t i, std::string *out) const { return archive.Extract(i, Append, out); }
+};
+
+TEST(ZipCore, ReadsStoredDeflatedEmptyAndFolderEntries) {
+  const std::string big = Pattern(700 * 1024, 7);  // several output chunks
+  std::vector<WriteEntry> in(5);
+  in[0].name = "dir/";
+  in[0].method = 0;
+  in[1].name = "dir/big.bin";
+  in[1].data = big;
+  in[2].name = "stored.txt";
+  in[2].data = "stored bytes";
+  in[2].method = 0;
+  in[3].name = "empty.txt";
+  in[4].name = u8"名字.txt";
+  in[4].flags = 0x0800;
+  in[4].data = "utf8";
+  Opened z(WriteZip(in, 6, "a comment with PK\x05\x06 inside"));
+  ASSERT_EQ(Status::kOk, z.status);
+  ASSERT_EQ(5u, z.archive.entries().size());
+  EXPECT_EQ(big.size() + 12 + 4, z.archive.total_uncompressed());
+  const Entry &dir = z.archive.entries()[0];
+  EXPECT_TRUE(dir.is_directory());
+  EXPECT_EQ(0x5A88, dir.dos_date);
+  EXPECT_TRUE(z.archive.entries()[4].utf8());
+  EXPECT_EQ(8, z.archive.entries()[1].method);
+  EXPECT_LT(z.archive.entries()[1].compressed_size, big.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    std::string out;
+    EXPECT_EQ(Status::kOk, z.Extract(i, &out)) << i;
+    EXPECT_EQ(in[i].data, out) << i;
+  }
+}
+
+TEST(ZipCore, RefusesWhatIsNotAWholeArchive) {
+  EXPECT_EQ(Status::kNotZip, Opened("").status);
+  EXPECT_EQ(Status::kNotZip, Opened(std::string(5000, 'x')).status);
+  std::vector<WriteEntry> in(2);
+  in[0].name = "a";
+  in[0].data = "aaaa";
+  in[1].name = "b";
+  in[1].data = "bbbb";
+  const std::string zip = WriteZip(in);
+  // The end record points past what is left once the front is cut away.
+  EXPECT_EQ(Status::kBadArchive, Opened(zip.substr(40)).status);
+  // A central directory one entry short of the count in the end record.
+  std::string fewer = zip;
+  fewer[fewer.size() - 12] = 3;
+  fewer[fewer.size() - 14] = 3;
+  EXPECT_EQ(Status::kBadArchive, Opened(fewer).status);
+  // ZIP64 markers and multi-disk archives are not read.
+  std::string zip64 = zip;
+  zip64.replace(zip64.size() - 6, 4, "\xFF\xFF\xFF\xFF");
+  EXPECT_EQ(Status::kUnsupportedArchive, Opened(zip64).status);
+  std::string disk = zip;
+  disk[disk.size() - 18] = 1;
+  EXPECT_EQ(Status::kUnsupportedArchive, Opened(disk).status);
+}
+
+TEST(ZipCore, RefusesEntriesWhoseRecordsLie) {
+  std::vector<WriteEntry> in(7);
+  for (size_t i = 0; i < in.size(); ++i) {
+    in[i].name = "f" + std::to_string(i);
+    in[i].data = Pattern(5000, static_cast<uint32_t>(i));
+  }
+  in[1].crc32 = 0x12345678;
+  in[2].local_name = "other";
+  in[3].flags = 0x0001;  // encrypted
+  in[4].method = 14;     // LZMA
+  in[5].method = 0;
+  in[5].compressed_size = 4999;  // stored, but sizes disagree
+  in[6].uncompressed_size = 5001;
+  Opened z(WriteZip(in));
+  ASSERT_EQ(Status::kOk, z.status);
+  const Status want[] = {Status::kOk,          Status::kCrcMismatch,       Status::kBadLocalHeader,
+                         Status::kEncrypted,   Status::kUnsupportedMethod, Status::kSizeMismatch,
+                         Status::kSizeMismatch};
+  for (size_t i = 0; i < in.size(); ++i) {
+    std::string out;
+    EXPECT_EQ(want[i], z.Extract(i, &out)) << i;
+  }
+}
+
+TEST(ZipCore, StopsInflatingAtTheDeclaredSize) {
+  std::vector<WriteEntry> in(1);
+  in[0].name = "bomb";
+  in[0].data = std::string(50 * 1024 * 1024, '\0');
+  in[0].uncompressed_size = 1000;
+  Opened z(WriteZip(in, 9));
+  ASSERT_EQ(Status::kOk, z.status);
+  std::string out;
+  EXPECT_EQ(Status::kSizeMismatch, z.Extract(0, &out));
+  EXPECT_LE(out.size(), 1000u);
+}
+
+TEST(ZipCore, RefusesOverlappingEntries) {
+  std::vector<WriteEntry> in(3);
+  in[0].name = "own";
+  in[0].data = "mine";
+  in[1].name = "shared";
+  in[1].data = std::string(1 << 20, 'z');
+  in[2].name = "shared";
+  in[2].data = in[1].data;  // records agree with the reused local header
+  in[2].share_local_with = 1;
+  Opened z(WriteZip(in));
+  ASSERT_EQ(Status::kOk, z.status);
+  std::string out;
+  EXPECT_EQ(Status::kOk, z.Extract(0, &out));
+  EXPECT_EQ(Status::kOverlap, z.Extract(1, &out));
+  EXPECT_EQ(Status::kOverlap, z.Extract(2, &out));
+}
+
+TEST(ZipCore, RefusesBrokenAndTruncatedDeflateData) {
+  std::vector<WriteEntry> in(1);
+  in[0].name = "x";
+  in[0].data = Pattern(100000, 3);
+  const std::string good = WriteZip(in);
+  const size_t data_at = 30 + 1;
+  std::string flipped = good;
+  for (size_t i = 0; i < 64; ++i) flipped[data_at + 100 + i] ^= 0x5A;
+  Opened bad(flipped);
+  ASSERT_EQ(Status::kOk, bad.status);
+  std::string out;
+  const Status s = bad.Extract(0, &out);
+  EXPECT_TRUE(s == Status::kBadData || s == Status::kCrcMismatch || s == Status::kSizeMismatch)
+      << StatusText(s);
+
+  in[0].compressed_size = static_cast<uint32_t>(Deflate(in[0].data).size() / 2);
+  Opened cut(WriteZip(in));
+  ASSERT_EQ(Status::kOk, cut.status);
+  out.clear();
+  EXPECT_NE(Status::kOk, cut.Extract(0, &out));
+}
+
+TEST(ZipCore, ReportsASinkThatStops) {
+  std::vector<WriteEntry> in(1);
+  in[0].name = "x";
+  in[0].data = Pattern(600000, 5);
+  Opened z(WriteZip(in));
+  int calls = 0;
+  EXPECT_EQ(
+      Status::kSinkStopped,
+      z.archive.Extract(
+          0, [](void *ctx, const uint8_t *, size_t) { return ++*static_cast<int *>(ctx) < 2; },
+          &calls));
+  EXPECT_EQ(2, calls);
+}
+
+std::string ReadFile(const std::string &path) {
+  std::string s;
+  if (FILE *f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+  }
+  return s;
+}
+
+// The seed corpus was written by Info-ZIP's zip: folders, comment, UTF-8 flag,
+// data descriptor with zero sizes in the local header.
+TEST(ZipCore, ReadsArchivesWrittenByInfoZip) {
+#ifdef _WIN32
+  const std::string dir = std::string("Z:") + TOVRA_ZIP_SEEDS;
+#else
+  const std::string dir = TOVRA_ZIP_SEEDS;
+#endif
+  size_t entries = 0;
+  for (const char *name : {"comment", "deflate", "descriptor", "stored", "tree", "utf8"}) {
+    Opened z(ReadFile(dir + "/" + name + ".zip"));
+    ASSERT_EQ(Status::kOk, z.status) << name;
+    for (size_t i = 0; i < z.archive.entries().size(); ++i, ++entries) {
+      EXPECT_EQ(Status::kOk, z.archive.Verify(i)) << name << " " << z.archive.entries()[i].name;
+    }
+  }
+  EXPECT_EQ(11u, entries);
+}
+
+TEST(ZipNames, KeepsOrdinaryRelativeNames) {
+  std::vector<std::u16string> parts;
+  ASSERT_TRUE(SplitSafePath(u"数据/子目录\\文件.txt", &parts));
+  EXPECT_EQ((std::vector<std::u16string>{u"数据", u"子目录", u"文件.txt"}), parts);
+  ASSERT_TRUE(SplitSafePath(u"./a//b/", &parts));
+  EXPECT_EQ((std::vector<std::u16string>{u"a", u"b"}), parts);
+  for (const char16_t *ok :
+       {u"console.txt", u"con1", u"nul_file", u"COM10", u".hidden", u"a..b", u"LPT"}) {
+    EXPECT_TRUE(SplitSafePath(ok, &parts)) << std::string(ok, ok + 3).size();
+  }
+}
+
+TEST(ZipNames, RefusesNamesThatLeaveTheFolderOrReachDevices) {
+  std::vector<std::u16string> parts;
+  for (const char16_t *bad : {u"",
+                              u"/",
+                              u"./",
+                              u"/etc/passwd",
+                              u"\\windows\\x",
+                              u"\\\\server\\share\\x",
+                              u"C:\\x",
+                              u"c:x",
+                              u"C:/x",
+                              u"../x",
+                              u"a/../../x",
+                              u"a\\..\\..\\x",
+                              u"a/..",
+                              u"file.txt:stream",
+                              u"CON",
+                              u"con",
+                              u"nul.txt",
+                              u"NUL.tar.gz",
+                              u"dir/aux",
+                              u"COM1",
+                              u"com9.log",
+                              u"LPT1",
+                              u"lpt5.txt",
+                              u"con .txt",
+                              u"COM\u00B9",
+                              u"CONIN$",
+                              u"a/.. ",
+                              u"trailing.",
+                              u"blank ",
+                              u"...",
+                              u"a?b",
+                              u"a*b",
+                              u"a|b",
+                              u"a<b",
+                              u"a\"b",
+                              u"tab\there"}) {
+    EXPECT_FALSE(SplitSafePath(bad, &parts)) << std::u16string(bad).size();
+  }
+  EXPECT_FALSE(SplitSafePath(std::u16string(256, u'a'), &parts));
+}
+
+TEST(ZipNames, DecodesStrictUtf8Only) {
+  std::u16string out;
+  ASSERT_TRUE(Utf8ToUtf16(u8"a解\U0001F600", &out));
+  EXPECT_EQ(u"a解\U0001F600", out);
+  for (const char *bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xE8\xA7", "\xFF", "\x80"}) {
+    EXPECT_FALSE(Utf8ToUtf16(bad, &out)) << bad;
+  }
+}
+
+TEST(ZipNames, SplitsDosTimes) {
+  const DosTime t = SplitDosTime(0x5A88, 0x6000 | (34 << 5) | 29);
+  EXPECT_EQ(2025, t.year);
+  EXPECT_EQ(4, t.month);
+  EXPECT_EQ(8, t.day);
+  EXPECT_EQ(12, t.hour);
+  EXPECT_EQ(34, t.minute);
+  EXPECT_EQ(58, t.second);
+}
+
+}  // namespace
+}  // namespace tovra::zip
