@@ -1,0 +1,238 @@
+#include "app/Usetup.h"
+
+#include "util/product_version.h"
+
+namespace {
+
+constexpr ui::Color Hex(unsigned rgb) {
+  return ui::Rgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+ui::Font Tahoma(int height, bool bold = false) {
+  ui::Font f;
+  f.name = "Tahoma";
+  f.height = height;
+  f.bold = bold;
+  return f;
+}
+
+const ui::Color kFormColor = Hex(0xF3F3F3);
+const ui::Color kTitleColor = Hex(0xFAFAC8);
+const ui::Color kBannerColor = Hex(0x3A6EA5);
+const ui::Color kStatusColor = Hex(0xDFDFDF);
+
+ui::ControlArgs FormArgs() {
+  static const ui::Font font = Tahoma(14);
+  ui::ControlArgs a;
+  a.name = "SetupForm";
+  a.bounds = {0, 0, 644, 377};
+  a.font = &font;
+  a.color = &kFormColor;
+  return a;
+}
+
+ui::LabelArgs LabelAt(const char *name, ui::Bounds b, const char *caption) {
+  ui::LabelArgs a;
+  a.name = name;
+  a.bounds = b;
+  a.caption = caption;
+  return a;
+}
+
+}  // namespace
+
+TSetupForm::TSetupForm() : ui::Form(FormArgs()) {
+  BuildTitle();
+  BuildBanner();
+  BuildStatus();
+  BuildBody();
+  ui::TimerArgs t;
+  t.interval = 6000;
+  t.enabled = false;
+  timer_ = std::make_unique<ui::Timer>(t);
+  timerAutoSetup = timer_.get();
+  timerAutoSetup->OnTimer = [this] { timerAutoSetupTimer(); };
+  OnCreate = [this] { FormCreate(); };
+}
+
+// The home-made title bar: dragged to move the window, closed with "X".
+void TSetupForm::BuildTitle() {
+  ui::PanelArgs p;
+  p.name = "panelTitle";
+  p.bounds = {0, 0, 644, 27};
+  p.align = ui::Align::Top;
+  p.color = &kTitleColor;
+  p.bevelOuter = ui::Bevel::Raised;
+  panelTitle = Add<ui::Panel>(p);
+  panelTitle->OnMouseDown = [this](int b, int x, int y) { panelTitleMouseDown(b, x, y); };
+
+  static const ui::Font bold = Tahoma(14, true);
+  ui::LabelArgs caption = LabelAt("labelCaption", {8, 5, 84, 17}, "正在安装 . . .");
+  caption.font = &bold;
+  caption.transparent = false;
+  labelCaption = panelTitle->Add<ui::Label>(caption);
+
+  static const ui::Font normal = Tahoma(14);
+  ui::SpeedButtonArgs b;
+  b.name = "btnMinimize";
+  b.bounds = {617, 3, 24, 21};
+  b.caption = "X";
+  b.font = &normal;
+  b.flat = true;
+  b.anchors = ui::akTop | ui::akRight;
+  b.hint = "托盘显示";
+  btnMinimize = panelTitle->Add<ui::SpeedButton>(b);
+  btnMinimize->OnClick = [this] { btnMinimizeClick(); };
+}
+
+void TSetupForm::BuildBanner() {
+  ui::PanelArgs p;
+  p.name = "Panel1";
+  p.bounds = {0, 27, 644, 44};
+  p.align = ui::Align::Top;
+  p.color = &kBannerColor;
+  Panel1 = Add<ui::Panel>(p);
+
+  static ui::Font yahei;
+  yahei.name = "微软雅黑";
+  yahei.height = 21;
+  yahei.color = ui::kWhite;
+  yahei.charset = GB2312_CHARSET;
+  ui::LabelArgs l =
+      LabelAt("labelProgramFileName", {13, 8, 462, 28}, "Tovra - 大屏幕与观众之间的互动通讯");
+  l.font = &yahei;
+  l.transparent = false;
+  labelProgramFileName = Panel1->Add<ui::Label>(l);
+}
+
+void TSetupForm::BuildStatus() {
+  ui::PanelArgs p;
+  p.name = "panelStatus";
+  p.bounds = {0, 333, 644, 44};
+  p.align = ui::Align::Bottom;
+  p.color = &kStatusColor;
+  p.bevelOuter = ui::Bevel::Raised;
+  panelStatus = Add<ui::Panel>(p);
+
+  static const ui::Font small = Tahoma(12);
+  btnSetup = panelStatus->Add<MySpeed2>();
+  btnSetup->SetName("btnSetup");
+  btnSetup->SetBounds(295, 10, 63, 26);
+  btnSetup->SetCaption("安装");
+  btnSetup->SetFont(small);
+  btnSetup->SetColor(15395562);      // #EAEAEA
+  btnSetup->OverColor = 16245452;    // #CCE2F7
+  btnSetup->DownColor = 16046525;    // #BDD9F4
+  btnSetup->BorderColor = 16419922;  // #528CFA
+  btnSetup->BorderOverColor = 16419922;
+  btnSetup->CycleColor = 16307128;   // #B8D3F8
+  btnSetup->ParentColor = 14671839;  // #DFDFDF
+  btnSetup->TextHeight = 13;
+  btnSetup->TextWidth = 24;
+  btnSetup->SetTag(0);
+  btnSetup->OnClick = [this] { btnSetupClick(); };
+
+  ui::LabelArgs finish = LabelAt("labelSetupFinish", {230, 14, 56, 17}, "安装完成");
+  finish.visible = false;
+  labelSetupFinish = panelStatus->Add<ui::Label>(finish);
+
+  static ui::Font ansi12 = Tahoma(12);
+  ansi12.charset = ANSI_CHARSET;
+  ui::LabelArgs ver = LabelAt("labelVer", {480, 15, 84, 14}, "Ver 3.0.26.202");
+  ver.font = &ansi12;
+  labelVer = panelStatus->Add<ui::Label>(ver);
+
+  static ui::Font link12 = ansi12;
+  link12.color = ui::kBlue;
+  ui::LabelArgs web = LabelAt("labelWebsite", {573, 14, 48, 14}, "官方网站");
+  web.font = &link12;
+  web.cursor = ui::Cursor::Hand;
+  web.transparent = false;
+  labelWebsite = panelStatus->Add<ui::Label>(web);
+  labelWebsite->OnClick = [this] { labelWebsiteClick(); };
+}
+
+void TSetupForm::BuildBody() {
+  static const ui::Font small = Tahoma(12);
+  ui::PanelArgs p;
+  p.name = "Panel2";
+  p.bounds = {0, 71, 644, 262};
+  p.align = ui::Align::Client;
+  p.font = &small;
+  p.padding = {5, 0, 5, 5};
+  Panel2 = Add<ui::Panel>(p);
+
+  struct Line {
+    const char *name;
+    ui::Bounds bounds;
+    const char *caption;
+    bool visible;
+  };
+  static const Line lines[] = {
+      {"labelLine1", {16, 25, 156, 14}, "Tovra应用广泛：", true},
+      {"labelLine2", {16, 43, 156, 14}, "Tovra应用广泛：", false},
+      {"Label6", {32, 75, 108, 14}, "（一）婚庆寿宴酒席", true},
+      {"labelEquepmentLine2", {190, 75, 72, 14}, "（二）大课堂", true},
+      {"Label8", {351, 75, 84, 14}, "（三）酒楼大堂", true},
+      {"Label2", {32, 109, 124, 14}, "（四）卡拉OK娱乐场所", true},
+      {"Label3", {190, 109, 120, 14}, "（五）商家的电视屏幕", true},
+      {"Label4", {351, 109, 96, 14}, "（六）商场市广场", true},
+      {"Label7", {32, 144, 120, 14}, "（七）学校观摩公开课", true},
+      {"Label10", {190, 144, 120, 14}, "（八）公司、单位会议", true},
+      {"Label11", {351, 144, 84, 14}, "（九）娱乐演出", true},
+      {"Label9", {17, 227, 48, 14}, "安装目录", true},
+  };
+  for (const Line &line : lines) {
+    ui::LabelArgs a = LabelAt(line.name, line.bounds, line.caption);
+    a.visible = line.visible;
+    Panel2->Add<ui::Label>(a);
+  }
+
+  static ui::Font link = small;
+  link.color = ui::kBlue;
+  ui::LabelArgs more = LabelAt("labelMoreUseful", {32, 176, 36, 14}, "更多...");
+  more.font = &link;
+  more.cursor = ui::Cursor::Hand;
+  labelMoreUseful = Panel2->Add<ui::Label>(more);
+  labelMoreUseful->OnClick = [this] { labelMoreUsefulClick(); };
+
+  ui::ControlArgs edit;
+  edit.name = "editSetupFolder";
+  edit.bounds = {74, 225, 238, 22};
+  edit.caption = "D:\\Tovra";
+  edit.tabOrder = 0;
+  editSetupFolder = Panel2->Add<ui::Edit>(edit);
+
+  ui::CheckBoxArgs cb;
+  cb.name = "cbAutorunStartup";
+  cb.bounds = {332, 226, 138, 18};
+  cb.caption = "电脑启动时自动运行";
+  cb.tabOrder = 1;
+  cbAutorunStartup = Panel2->Add<ui::CheckBox>(cb);
+}
+
+// The command-line options, the message hook and unattended mode come with
+// the window's behaviour; for now creation fills the version label only.
+void TSetupForm::FormCreate() {
+  labelVer->SetCaption(std::string("Ver ") + ProductVersion);
+}
+
+// TODO(behaviour): install / launch. Deliberately a no-op for now.
+void TSetupForm::btnSetupClick() {}
+
+// TODO(behaviour): one-shot unattended start. Deliberately a no-op for now.
+void TSetupForm::timerAutoSetupTimer() {}
+
+// Despite its name and hint, the button closes the window.
+void TSetupForm::btnMinimizeClick() {
+  Close();
+}
+
+// TODO(behaviour): move the borderless window. Deliberately a no-op for now.
+void TSetupForm::panelTitleMouseDown(int, int, int) {}
+
+// TODO(behaviour): open the website. Deliberately a no-op for now.
+void TSetupForm::labelWebsiteClick() {}
+
+// TODO(behaviour): open the website. Deliberately a no-op for now.
+void TSetupForm::labelMoreUsefulClick() {}

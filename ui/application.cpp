@@ -1,0 +1,56 @@
+#include "ui/application.h"
+
+#include <commctrl.h>
+
+namespace ui {
+
+Application &App() {
+  static Application app;
+  return app;
+}
+
+bool Application::Initialize(HINSTANCE instance) {
+  instance_ = instance ? instance : GetModuleHandleW(nullptr);
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  return true;
+}
+
+bool Application::AddForm(std::unique_ptr<Form> form) {
+  Form *raw = form.get();
+  forms_.push_back(std::move(form));
+  // The task-bar button of the borderless main form shows the title.
+  if (raw == MainForm() && raw->Caption().empty()) raw->SetCaption(title_);
+  if (!raw->CreateHandle()) {
+    forms_.pop_back();
+    return false;
+  }
+  raw->DoCreate();
+  return true;
+}
+
+// IsDialogMessage gives the form Tab navigation between its edit and check box.
+void Application::Run() {
+  Form *main = MainForm();
+  if (!main) return;
+  if (ShowMainForm) main->Show();
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (main->Handle() && IsDialogMessageW(main->Handle(), &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Application::HandleError(const std::string &message) {
+  if (ErrorSink) {
+    ErrorSink(message);
+    return;
+  }
+  Form *main = MainForm();
+  std::wstring text = Widen(message);
+  std::wstring caption = Widen(title_);
+  MessageBoxW(main ? main->Handle() : nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace ui

@@ -1,0 +1,50 @@
+#pragma once
+// The application object: title, main form, message loop, and the one place
+// where toolkit errors are shown.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/form.h"
+
+namespace ui {
+
+class Application {
+ public:
+  bool Initialize(HINSTANCE instance);
+  HINSTANCE Instance() const { return instance_ ? instance_ : GetModuleHandleW(nullptr); }
+  void SetTitle(const std::string &cp936) { title_ = cp936; }
+  const std::string &Title() const { return title_; }
+
+  // False keeps the main form hidden for the whole run.
+  bool ShowMainForm = true;
+
+  // Builds a form, creates its windows and runs its creation handler; the
+  // first form becomes the main form. Null on a toolkit error (LastError).
+  template <class T>
+  T *CreateForm() {
+    auto form = std::make_unique<T>();
+    T *raw = form.get();
+    return AddForm(std::move(form)) ? raw : nullptr;
+  }
+  Form *MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+  void Run();
+
+  void SetLastError(const std::string &message) { lastError_ = message; }
+  const std::string &LastError() const { return lastError_; }
+  void HandleError(const std::string &message);
+  // Replaces the error dialog (tests).
+  std::function<void(const std::string &)> ErrorSink;
+
+ private:
+  bool AddForm(std::unique_ptr<Form> form);
+
+  HINSTANCE instance_ = nullptr;
+  std::string title_;
+  std::string lastError_;
+  std::vector<std::unique_ptr<Form>> forms_;
+};
+
+Application &App();
+
+}  // namespace ui
