@@ -1,0 +1,154 @@
+// Whole-file helpers, the folder chain and the UTF-16 conversion, under Wine.
+#include "util/files.h"
+
+#include <malloc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "scratch.h"
+#include "util/files_win.h"
+#include "util/text_win.h"
+
+static bool IsFolder(const std::string &path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static bool Exists(const std::string &path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static std::string Contents(const std::string &path) {
+  int size = -1;
+  char *data = ReadWholeFile(path.c_str(), &size);
+  std::string text = data ? std::string(data, size) : std::string();
+  std::free(data);
+  return text;
+}
+
+using ReadWholeFileTest = ScratchTest;
+
+TEST_F(ReadWholeFileTest, TenBytesComeInABufferOfFourteen) {
+  std::string path = At("ten.bin");
+  ASSERT_EQ(1, WriteWholeFile(path.c_str(),
+                              "0123\0\x01\xff"
+                              "789",
+                              10));
+  int size = -1;
+  char *data = ReadWholeFile(path.c_str(), &size);
+  ASSERT_NE(nullptr, data);
+  EXPECT_EQ(10, size);
+  EXPECT_EQ(0, std::memcmp(data,
+                           "0123\0\x01\xff"
+                           "789",
+                           10));
+  EXPECT_EQ(14u, _msize(data));
+  std::free(data);
+}
+
+TEST_F(ReadWholeFileTest, EmptyAndMissingFilesLookTheSame) {
+  std::string empty = At("empty.bin");
+  ASSERT_EQ(1, WriteWholeFile(empty.c_str(), "", 0));
+  int size = -1;
+  EXPECT_EQ(nullptr, ReadWholeFile(empty.c_str(), &size));
+  EXPECT_EQ(0, size);
+  size = -1;
+  EXPECT_EQ(nullptr, ReadWholeFile(At("missing.bin").c_str(), &size));
+  EXPECT_EQ(0, size);
+}
+
+using WriteWholeFileTest = ScratchTest;
+
+TEST_F(WriteWholeFileTest, ZeroBytesCreateOrEmptyTheFile) {
+  std::string path = At("out.bin");
+  EXPECT_EQ(1, WriteWholeFile(path.c_str(), nullptr, 0));
+  EXPECT_TRUE(Exists(path));
+  ASSERT_EQ(1, WriteWholeFile(path.c_str(), "abc", 3));
+  EXPECT_EQ("abc", Contents(path));
+  EXPECT_EQ(1, WriteWholeFile(path.c_str(), "abc", 0));
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ("", Contents(path));
+}
+
+TEST_F(WriteWholeFileTest, AFileThatCannotBeOpenedGivesZero) {
+  EXPECT_EQ(0, WriteWholeFile(At("no\\such\\folder.bin").c_str(), "abc", 3));
+  EXPECT_EQ(0, WriteWholeFile(dir_.c_str(), "abc", 3));  // a folder
+}
+
+using AppendToFileTest = ScratchTest;
+
+TEST_F(AppendToFileTest, CreatesAMissingFileThenAppends) {
+  std::string path = At("setup.zip");
+  EXPECT_EQ(1, AppendToFile(path.c_str(), "PK\x03\x04", 4));
+  EXPECT_EQ("PK\x03\x04", Contents(path));
+  EXPECT_EQ(1, AppendToFile(path.c_str(), "tail", 4));
+  EXPECT_EQ("PK\x03\x04tail", Contents(path));
+  EXPECT_EQ(0, AppendToFile(At("no\\such\\folder.bin").c_str(), "abc", 3));
+}
+
+class CreateDirectoryChainTest : public ScratchTest {
+ protected:
+  // Runs the walk on a 600-byte path buffer, as the window does, and checks
+  // that every byte of the buffer is as it was afterwards.
+  int Chain(const std::string &path, bool lastIsFile) {
+    char buffer[600], before[600];
+    std::memset(buffer, '#', sizeof(buffer));
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    std::memcpy(before, buffer, sizeof(buffer));
+    int result = CreateDirectoryChain(buffer, lastIsFile);
+    lastError_ = GetLastError();
+    EXPECT_EQ(0, std::memcmp(before, buffer, sizeof(buffer))) << "path not restored: " << path;
+    return result;
+  }
+  DWORD lastError_ = 0;
+};
+
+TEST_F(CreateDirectoryChainTest, CreatesSeveralMissingLevels) {
+  EXPECT_EQ(1, Chain(At("a\\b\\c\\"), false));
+  EXPECT_TRUE(IsFolder(At("a\\b\\c")));
+  EXPECT_EQ(1, Chain(At("a/b/d/e"), false));  // forward slashes, no trailing one
+  EXPECT_TRUE(IsFolder(At("a\\b\\d\\e")));
+  EXPECT_EQ(1, Chain(At("a\\b\\c\\"), false));  // all there already
+}
+
+TEST_F(CreateDirectoryChainTest, DoubledSeparatorsRetryTheSamePrefix) {
+  EXPECT_EQ(1, Chain(At("x\\\\y\\\\\\z\\\\"), false));
+  EXPECT_TRUE(IsFolder(At("x\\y\\z")));
+}
+
+TEST_F(CreateDirectoryChainTest, WithTheFlagTheLastComponentIsLeftAlone) {
+  EXPECT_EQ(1, Chain(At("d\\e\\TovraClient.dat"), true));
+  EXPECT_TRUE(IsFolder(At("d\\e")));
+  EXPECT_FALSE(Exists(At("d\\e\\TovraClient.dat")));
+}
+
+TEST_F(CreateDirectoryChainTest, APlainFileLastPassesInTheMiddleFails) {
+  ASSERT_EQ(1, WriteWholeFile(At("f").c_str(), "x", 1));
+  // The system answers "already exists" for the file in last place.
+  EXPECT_EQ(1, Chain(At("f"), false));
+  EXPECT_EQ(0, Chain(At("f\\g\\h\\"), false));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), lastError_);
+  EXPECT_FALSE(Exists(At("f\\g")));
+}
+
+TEST_F(CreateDirectoryChainTest, AMissingDriveFailsAtItsRoot) {
+  EXPECT_EQ(0, Chain("Q:\\Tovra\\", false));
+}
+
+TEST(WideToAnsi, ConvertsToCodePage936AndTerminates) {
+  char out[16];
+  std::memset(out, 'x', sizeof(out));
+  EXPECT_EQ(9, WideToAnsi(out, L"安装Tovra", 7));
+  EXPECT_STREQ("安装Tovra", out);
+  // Only the given length is read: no terminator is needed in the input.
+  EXPECT_EQ(2, WideToAnsi(out, L"安装Tovra", 1));
+  EXPECT_STREQ("安", out);
+}
+
+TEST(WideToAnsi, NothingToConvertGivesTheEmptyText) {
+  char out[4] = "abc";
+  EXPECT_EQ(0, WideToAnsi(out, L"abc", 0));
+  EXPECT_STREQ("", out);
+}
