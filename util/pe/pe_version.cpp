@@ -123,25 +123,26 @@ PeStatus ReadImports(const Image &img, const Headers &h, PeImageInfo *info) {
 
 // One step down the resource tree: the entry with `id` (or the first entry
 // when id is 0) of the directory at `dir`, relative to the tree's root.
-bool ResourceChild(const Image &img, uint64_t root, uint64_t root_len, uint32_t dir, uint32_t id,
-                   uint32_t *child) {
+enum class Child { kFound, kAbsent, kBad };
+Child ResourceChild(const Image &img, uint64_t root, uint64_t root_len, uint32_t dir, uint32_t id,
+                    uint32_t *child) {
   uint16_t named = 0, ids = 0;
   if (uint64_t(dir) + 16 > root_len || !img.U16(root + dir + 12, &named) ||
       !img.U16(root + dir + 14, &ids))
-    return false;
+    return Child::kBad;
   uint32_t total = uint32_t(named) + ids;
   if (total > kMaxResourceEntries || uint64_t(dir) + 16 + uint64_t(total) * 8 > root_len)
-    return false;
+    return Child::kBad;
   for (uint32_t i = 0; i < total; ++i) {
     uint32_t name = 0, target = 0;
     img.U32(root + dir + 16 + i * 8, &name);
     img.U32(root + dir + 20 + i * 8, &target);
     if (id == 0 || (!(name & 0x80000000u) && name == id)) {
       *child = target;
-      return true;
+      return Child::kFound;
     }
   }
-  return false;
+  return Child::kAbsent;
 }
 
 PeStatus ReadVersion(const Image &img, const Headers &h, PeImageInfo *info) {
@@ -161,9 +162,13 @@ PeStatus ReadVersion(const Image &img, const Headers &h, PeImageInfo *info) {
 
   // type RT_VERSION (16) -> first name -> first language -> data entry
   uint32_t type = 0, name = 0, lang = 0;
-  if (!ResourceChild(img, root, root_len, 0, 16, &type)) return PeStatus::kNoVersion;
-  if (!(type & 0x80000000u) || !ResourceChild(img, root, root_len, type & 0x7FFFFFFFu, 0, &name) ||
-      !(name & 0x80000000u) || !ResourceChild(img, root, root_len, name & 0x7FFFFFFFu, 0, &lang) ||
+  Child found = ResourceChild(img, root, root_len, 0, 16, &type);
+  if (found != Child::kFound)
+    return found == Child::kAbsent ? PeStatus::kNoVersion : PeStatus::kMalformed;
+  if (!(type & 0x80000000u) ||
+      ResourceChild(img, root, root_len, type & 0x7FFFFFFFu, 0, &name) != Child::kFound ||
+      !(name & 0x80000000u) ||
+      ResourceChild(img, root, root_len, name & 0x7FFFFFFFu, 0, &lang) != Child::kFound ||
       (lang & 0x80000000u) || uint64_t(lang) + 16 > root_len)
     return PeStatus::kMalformed;
   uint32_t data_rva = 0, data_size = 0;
