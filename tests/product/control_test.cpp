@@ -1,0 +1,102 @@
+// The sample product's programs under Wine: the control program records
+// each start as the end-to-end tests read it, and both programs carry the
+// product version where the installer's version check looks.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tovra_version.h"
+
+namespace {
+
+std::wstring Utf8ToWide(const std::string &s) {
+  std::wstring w(s.size(), L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), &w[0],
+                              int(w.size()));
+  w.resize(n > 0 ? size_t(n) : 0);
+  return w;
+}
+
+std::string ReadAll(const std::wstring &path) {
+  std::string data;
+  HANDLE f =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return data;
+  char buf[4096];
+  DWORD n = 0;
+  while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) data.append(buf, n);
+  CloseHandle(f);
+  return data;
+}
+
+DWORD RunAndWait(const std::wstring &command, const std::wstring &cwd) {
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = command;
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si, &pi))
+    return 0xFFFFFFFF;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+class SampleProduct : public testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t tmp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, tmp));
+    dir_ = std::wstring(tmp) + L"产品 " + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    work_ = dir_ + L"工作\\";
+    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(TOVRA_TEST_BIN L"\\TovraControl.exe",
+                          (dir_ + L"TovraControl.exe").c_str(), FALSE));
+  }
+  void TearDown() override {
+    DeleteFileW((dir_ + L"TovraControl.exe").c_str());
+    DeleteFileW((dir_ + L"TovraControl.launch.txt").c_str());
+    RemoveDirectoryW(work_.c_str());
+    RemoveDirectoryW(dir_.c_str());
+  }
+  std::wstring dir_, work_;
+};
+
+TEST_F(SampleProduct, ControlRecordsEachStartBesideItself) {
+  std::wstring first = L"\"" + dir_ + L"TovraControl.exe\" -create_sm_shortcut -wizard -setup";
+  std::wstring second = L"\"" + dir_ +
+                        L"TovraControl.exe\" -create_sm_shortcut -wizard -setup "
+                        L"-create_desktop_shortcut -autorun";
+  ASSERT_EQ(0u, RunAndWait(first, work_));
+  ASSERT_EQ(0u, RunAndWait(second, dir_));
+  // One UTF-8 line per start: working folder, tab, full command line.
+  std::wstring cwd_work = work_.substr(0, work_.size() - 1),
+               cwd_dir = dir_.substr(0, dir_.size() - 1);
+  std::wstring log = Utf8ToWide(ReadAll(dir_ + L"TovraControl.launch.txt"));
+  EXPECT_EQ(cwd_work + L"\t" + first + L"\n" + cwd_dir + L"\t" + second + L"\n", log);
+}
+
+TEST(SampleProductVersion, ProgramsCarryTheProductVersion) {
+  for (const wchar_t *exe :
+       {TOVRA_TEST_BIN L"\\TovraClientService.exe", TOVRA_TEST_BIN L"\\TovraControl.exe"}) {
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(exe, &handle);
+    ASSERT_NE(0u, size) << exe;
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(exe, 0, size, &block[0]));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueW(&block[0], L"\\", reinterpret_cast<void **>(&fixed), &len));
+    std::string text = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                       std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                       std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                       std::to_string(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(TOVRA_PRODUCT_VERSION_STR, text);
+  }
+}
+
+}  // namespace
