@@ -5,7 +5,9 @@
 
 #include <cstring>
 
-TEST(Platform, AnsiCodePageIs936) { EXPECT_EQ(936u, GetACP()); }
+TEST(Platform, AnsiCodePageIs936) {
+  EXPECT_EQ(936u, GetACP());
+}
 
 TEST(Platform, NarrowLiteralsAreCp936) {
   const char *title = "解压文件...";

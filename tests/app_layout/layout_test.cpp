@@ -1,0 +1,199 @@
+// The setup window's layout: every named control with its place, caption,
+// look and visibility, as built before the message loop runs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/Usetup.h"
+
+namespace {
+
+struct Expect {
+  const char *name;
+  const char *parent;
+  ui::Bounds bounds;
+  const char *caption;
+  bool visible;
+};
+
+// Captions as the program holds them (CP936).
+const Expect kControls[] = {
+    {"panelTitle", "SetupForm", {0, 0, 644, 27}, "", true},
+    {"labelCaption", "panelTitle", {8, 5, 84, 17}, "正在安装 . . .", true},
+    {"btnMinimize", "panelTitle", {617, 3, 24, 21}, "X", true},
+    {"Panel1", "SetupForm", {0, 27, 644, 44}, "", true},
+    {"labelProgramFileName",
+     "Panel1",
+     {13, 8, 462, 28},
+     "Tovra - 大屏幕与观众之间的互动通讯",
+     true},
+    {"Panel2", "SetupForm", {0, 71, 644, 262}, "", true},
+    {"labelLine1", "Panel2", {16, 25, 156, 14}, "Tovra应用广泛：", true},
+    {"labelLine2", "Panel2", {16, 43, 156, 14}, "Tovra应用广泛：", false},
+    {"Label6", "Panel2", {32, 75, 108, 14}, "（一）婚庆寿宴酒席", true},
+    {"labelEquepmentLine2", "Panel2", {190, 75, 72, 14}, "（二）大课堂", true},
+    {"Label8", "Panel2", {351, 75, 84, 14}, "（三）酒楼大堂", true},
+    {"Label2", "Panel2", {32, 109, 124, 14}, "（四）卡拉OK娱乐场所", true},
+    {"Label3", "Panel2", {190, 109, 120, 14}, "（五）商家的电视屏幕", true},
+    {"Label4", "Panel2", {351, 109, 96, 14}, "（六）商场市广场", true},
+    {"Label7", "Panel2", {32, 144, 120, 14}, "（七）学校观摩公开课", true},
+    {"Label10", "Panel2", {190, 144, 120, 14}, "（八）公司、单位会议", true},
+    {"Label11", "Panel2", {351, 144, 84, 14}, "（九）娱乐演出", true},
+    {"labelMoreUseful", "Panel2", {32, 176, 36, 14}, "更多...", true},
+    {"Label9", "Panel2", {17, 227, 48, 14}, "安装目录", true},
+    {"editSetupFolder", "Panel2", {74, 225, 238, 22}, "D:\\Tovra", true},
+    {"cbAutorunStartup", "Panel2", {332, 226, 138, 18}, "电脑启动时自动运行", true},
+    {"panelStatus", "SetupForm", {0, 333, 644, 44}, "", true},
+    {"btnSetup", "panelStatus", {295, 10, 63, 26}, "安装", true},
+    {"labelSetupFinish", "panelStatus", {230, 14, 56, 17}, "安装完成", false},
+    {"labelVer", "panelStatus", {480, 15, 84, 14}, "Ver 3.0.26.203", true},
+    {"labelWebsite", "panelStatus", {573, 14, 48, 14}, "官方网站", true},
+};
+
+class LayoutTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<TSetupForm>();
+    ASSERT_TRUE(form->CreateHandle());
+    form->DoCreate();
+  }
+  std::unique_ptr<TSetupForm> form;
+};
+
+TEST_F(LayoutTest, EveryNamedControlHasItsPlaceCaptionAndVisibility) {
+  for (const Expect &e : kControls) {
+    SCOPED_TRACE(e.name);
+    ui::Control *c = form->FindChild(e.name);
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ(e.parent, c->Parent()->Name());
+    EXPECT_EQ(e.bounds.left, c->Left());
+    EXPECT_EQ(e.bounds.top, c->Top());
+    EXPECT_EQ(e.bounds.width, c->Width());
+    EXPECT_EQ(e.bounds.height, c->Height());
+    EXPECT_EQ(std::string(e.caption), c->Caption());
+    EXPECT_EQ(e.visible, c->Visible());
+    if (c->IsWindowed()) {  // the real window agrees
+      HWND h = static_cast<ui::WinControl *>(c)->Handle();
+      RECT r;
+      GetWindowRect(h, &r);
+      MapWindowPoints(HWND_DESKTOP, GetParent(h), reinterpret_cast<POINT *>(&r), 2);
+      EXPECT_EQ(e.bounds.left, r.left);
+      EXPECT_EQ(e.bounds.top, r.top);
+      EXPECT_EQ(e.bounds.width, r.right - r.left);
+      EXPECT_EQ(e.bounds.height, r.bottom - r.top);
+    }
+  }
+}
+
+TEST_F(LayoutTest, WindowIsBorderlessCentredAndSized) {
+  HWND h = form->Handle();
+  RECT client;
+  GetClientRect(h, &client);
+  EXPECT_EQ(644, client.right);
+  EXPECT_EQ(377, client.bottom);
+  const LONG style = GetWindowLongW(h, GWL_STYLE);
+  EXPECT_FALSE(style & WS_CAPTION);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - 644) / 2, form->Left());
+  EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - 377) / 2, form->Top());
+  EXPECT_EQ(ui::Rgb(0xF3, 0xF3, 0xF3), form->GetColor());
+  EXPECT_EQ("Tahoma", form->GetFont().name);
+  EXPECT_EQ(14, form->GetFont().height);
+}
+
+TEST_F(LayoutTest, TypedReferencesAndLooks) {
+  EXPECT_EQ(form->FindChild("btnSetup"), form->btnSetup);
+  EXPECT_EQ(form->FindChild("editSetupFolder"), form->editSetupFolder);
+  EXPECT_EQ(form->FindChild("cbAutorunStartup"), form->cbAutorunStartup);
+  EXPECT_EQ(form->FindChild("labelSetupFinish"), form->labelSetupFinish);
+  EXPECT_EQ(form->FindChild("labelWebsite"), form->labelWebsite);
+  EXPECT_EQ(form->FindChild("labelVer"), form->labelVer);
+
+  EXPECT_EQ(ui::Rgb(0xFA, 0xFA, 0xC8), form->panelTitle->GetColor());
+  EXPECT_EQ(ui::Bevel::Raised, form->panelTitle->BevelOuter());
+  EXPECT_EQ(ui::Rgb(0x3A, 0x6E, 0xA5), form->Panel1->GetColor());
+  EXPECT_EQ(ui::Bevel::None, form->Panel1->BevelOuter());
+  EXPECT_EQ(form->GetColor(), form->Panel2->GetColor());
+  EXPECT_EQ(5, form->Panel2->Padding.Left);
+  EXPECT_EQ(5, form->Panel2->Padding.Right);
+  EXPECT_EQ(5, form->Panel2->Padding.Bottom);
+  EXPECT_EQ(12, form->Panel2->GetFont().height);
+  EXPECT_EQ(ui::Rgb(0xDF, 0xDF, 0xDF), form->panelStatus->GetColor());
+  EXPECT_EQ(ui::Bevel::Raised, form->panelStatus->BevelOuter());
+
+  EXPECT_TRUE(form->labelCaption->GetFont().bold);
+  const ui::Font &banner = form->labelProgramFileName->GetFont();
+  EXPECT_EQ("微软雅黑", banner.name);
+  EXPECT_EQ(21, banner.height);
+  EXPECT_EQ(ui::kWhite, banner.color);
+  EXPECT_EQ(GB2312_CHARSET, banner.charset);
+  EXPECT_EQ(ui::kBlue, form->labelMoreUseful->GetFont().color);
+  EXPECT_EQ(ui::Cursor::Hand, form->labelMoreUseful->GetCursor());
+  EXPECT_EQ(ui::kBlue, form->labelWebsite->GetFont().color);
+  EXPECT_EQ(ANSI_CHARSET, form->labelWebsite->GetFont().charset);
+  EXPECT_EQ(ui::Cursor::Hand, form->labelWebsite->GetCursor());
+  EXPECT_EQ(ANSI_CHARSET, form->labelVer->GetFont().charset);
+  EXPECT_EQ(14, form->labelSetupFinish->GetFont().height) << "the window font";
+  EXPECT_EQ(12, static_cast<ui::Label *>(form->FindChild("Label6"))->GetFont().height);
+  EXPECT_EQ("托盘显示", form->btnMinimize->Hint());
+  EXPECT_TRUE(form->btnMinimize->Flat());
+
+  MySpeed2 *b = form->btnSetup;
+  EXPECT_EQ(15395562u, b->GetColor());
+  EXPECT_EQ(16245452u, b->OverColor);
+  EXPECT_EQ(16046525u, b->DownColor);
+  EXPECT_EQ(16419922u, b->BorderColor);
+  EXPECT_EQ(16419922u, b->BorderOverColor);
+  EXPECT_EQ(16307128u, b->CycleColor);
+  EXPECT_EQ(14671839u, b->ParentColor);
+  EXPECT_EQ(13, b->TextHeight);
+  EXPECT_EQ(24, b->TextWidth);
+  EXPECT_EQ(0, b->Tag());
+  EXPECT_EQ(12, b->GetFont().height);
+  EXPECT_TRUE(b->Hint().empty());
+
+  EXPECT_EQ("D:\\Tovra", form->editSetupFolder->Text());
+  EXPECT_FALSE(form->cbAutorunStartup->Checked());
+  EXPECT_EQ(6000u, form->timerAutoSetup->Interval());
+  EXPECT_FALSE(form->timerAutoSetup->Enabled());
+}
+
+TEST_F(LayoutTest, TabOrderRunsFromTheFolderToTheCheckBox) {
+  EXPECT_EQ(0, form->editSetupFolder->TabOrder());
+  EXPECT_EQ(1, form->cbAutorunStartup->TabOrder());
+  HWND edit = form->editSetupFolder->Handle();
+  HWND cb = form->cbAutorunStartup->Handle();
+  EXPECT_EQ(cb, GetNextDlgTabItem(form->Handle(), edit, FALSE));
+  EXPECT_EQ(edit, GetNextDlgTabItem(form->Handle(), cb, FALSE));
+}
+
+TEST_F(LayoutTest, CaptionsReachTheWindowsAsUnicode) {
+  wchar_t text[64] = {};
+  GetWindowTextW(form->cbAutorunStartup->Handle(), text, 64);
+  EXPECT_STREQ(L"电脑启动时自动运行", text);
+  GetWindowTextW(form->editSetupFolder->Handle(), text, 64);
+  EXPECT_STREQ(L"D:\\Tovra", text);
+}
+
+TEST_F(LayoutTest, MinimizeButtonStaysInTheTopRightCorner) {
+  for (int width : {800, 500, 644}) {
+    form->SetBounds(form->Left(), form->Top(), width, 377);
+    EXPECT_EQ(width, form->panelTitle->Width());
+    EXPECT_EQ(width - 27, form->btnMinimize->Left()) << width;
+    EXPECT_EQ(3, form->btnMinimize->Top());
+    EXPECT_EQ(24, form->btnMinimize->Width());
+    EXPECT_EQ(333, form->panelStatus->Top());
+    EXPECT_EQ(width, form->Panel2->Width());
+  }
+}
+
+TEST_F(LayoutTest, MinimizeButtonClosesTheWindow) {
+  HWND h = form->Handle();
+  form->btnMinimize->Click();
+  MSG msg;
+  while (PeekMessageW(&msg, h, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_FALSE(IsWindow(h));
+}
+
+}  // namespace

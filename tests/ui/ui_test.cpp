@@ -1,0 +1,173 @@
+// The UI layer's own contracts: message hooks, routing of the mouse to
+// windowless children, canvas text, timer, and the top-level error handler.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "tests/ui/surface_form.h"
+#include "ui/application.h"
+#include "ui/controls.h"
+
+namespace {
+
+class Probe : public ui::GraphicControl {
+ public:
+  Probe(ui::WinControl *parent, const ui::ControlArgs &args) : ui::GraphicControl(parent, args) {}
+  std::vector<UINT> seen;
+  void WndProc(ui::Message &m) override {
+    seen.push_back(m.Msg);
+    ui::GraphicControl::WndProc(m);
+  }
+};
+
+class UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<SurfaceForm>(120, 60, ui::Rgb(0xDF, 0xDF, 0xDF));
+    ui::ControlArgs a;
+    a.name = "probe";
+    a.bounds = {10, 10, 40, 20};
+    probe = form->Add<Probe>(a);
+    probe->OnClick = [this] { ++clicks; };
+    ASSERT_TRUE(form->ShowForTest());
+  }
+  void Mouse(UINT msg, int x, int y) { SendMessageW(form->Handle(), msg, 0, MAKELPARAM(x, y)); }
+  int Count(UINT msg) const {
+    int n = 0;
+    for (UINT m : probe->seen) n += m == msg;
+    return n;
+  }
+  std::unique_ptr<SurfaceForm> form;
+  Probe *probe = nullptr;
+  int clicks = 0;
+};
+
+TEST_F(UiTest, HookSeesMessagesAfterTheToolkitAndPassesOnTheRest) {
+  std::vector<UINT> order;
+  ui::WndMethod previous = form->WindowProc;
+  form->WindowProc = [&](ui::Message &m) {
+    previous(m);
+    if (m.Msg >= WM_USER) order.push_back(m.Msg);
+  };
+  SendMessageW(form->Handle(), WM_USER + 1, 0, 0);
+  SendMessageW(form->Handle(), WM_USER + 12, 0, 0);
+  EXPECT_EQ((std::vector<UINT>{WM_USER + 1, WM_USER + 12}), order);
+  // Messages the hook passes on still reach the toolkit: painting works.
+  InvalidateRect(form->Handle(), nullptr, TRUE);
+  UpdateWindow(form->Handle());
+  EXPECT_EQ(ui::Rgb(0xDF, 0xDF, 0xDF), form->Pixel(100, 50));
+}
+
+TEST_F(UiTest, EnterAndLeaveReachADisabledChildButPressesDoNot) {
+  probe->SetEnabled(false);
+  Mouse(WM_MOUSEMOVE, 20, 20);
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  Mouse(WM_LBUTTONUP, 20, 20);
+  Mouse(WM_MOUSEMOVE, 100, 50);
+  EXPECT_EQ(1, Count(ui::CM_MOUSEENTER));
+  EXPECT_EQ(1, Count(ui::CM_MOUSELEAVE));
+  EXPECT_EQ(0, Count(WM_LBUTTONDOWN));
+  EXPECT_EQ(0, clicks);
+}
+
+TEST_F(UiTest, PressCapturesAndOnlyAReleaseInsideClicks) {
+  Mouse(WM_MOUSEMOVE, 20, 20);
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  EXPECT_EQ(probe, form->CaptureChild());
+  Mouse(WM_LBUTTONUP, 45, 25);  // local (35, 15): inside
+  EXPECT_EQ(1, clicks);
+  EXPECT_EQ(nullptr, form->CaptureChild());
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  Mouse(WM_MOUSEMOVE, 110, 55);
+  Mouse(WM_LBUTTONUP, 110, 55);  // outside, still delivered to the probe
+  EXPECT_EQ(1, clicks);
+  EXPECT_EQ(2, Count(WM_LBUTTONUP));
+  // Coordinates arrive in the child's own space.
+  Mouse(WM_LBUTTONDOWN, 11, 12);
+  EXPECT_EQ(nullptr, form->ChildAt({5, 5}, false));
+  Mouse(WM_LBUTTONUP, 11, 12);
+  EXPECT_EQ(2, clicks);
+}
+
+TEST_F(UiTest, PanelMouseDownFiresOnlyOffTheChildren) {
+  int downs = 0;
+  form->OnMouseDown = [&](int button, int, int) { downs += button == 0; };
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  Mouse(WM_LBUTTONUP, 20, 20);
+  EXPECT_EQ(0, downs);
+  Mouse(WM_LBUTTONDOWN, 100, 50);
+  EXPECT_EQ(1, downs);
+}
+
+TEST_F(UiTest, HiddenLabelIsNotPaintedAndShowingItRepaints) {
+  ui::LabelArgs a;
+  a.bounds = {60, 10, 50, 20};
+  a.caption = "安装";
+  a.visible = false;
+  ui::Font f;
+  f.color = ui::Rgb(0, 0, 0);
+  a.font = &f;
+  auto *label = form->Add<ui::Label>(a);
+  auto inked = [&] {
+    int n = 0;
+    for (int y = 10; y < 30; ++y)
+      for (int x = 60; x < 110; ++x) n += form->Pixel(x, y) != ui::Rgb(0xDF, 0xDF, 0xDF);
+    return n;
+  };
+  UpdateWindow(form->Handle());
+  EXPECT_EQ(0, inked());
+  label->SetVisible(true);
+  UpdateWindow(form->Handle());
+  EXPECT_GT(inked(), 10);
+  label->SetVisible(false);
+  UpdateWindow(form->Handle());
+  EXPECT_EQ(0, inked());
+}
+
+TEST_F(UiTest, CanvasMeasuresAndDrawsCp936Text) {
+  ui::Canvas &c = probe->GetCanvas();
+  c.font.name = "Tahoma";
+  c.font.height = 12;
+  const int one = c.TextWidth("安");
+  EXPECT_GT(one, 0);
+  EXPECT_EQ(2 * one, c.TextWidth("安安"));
+  EXPECT_GT(c.TextWidth("Tovra"), 0);
+  EXPECT_EQ(0, c.TextWidth(""));
+  EXPECT_EQ(ui::Widen("安装Tovra"), std::wstring(L"安装Tovra"));
+  EXPECT_EQ(ui::Narrow(L"安装Tovra"), std::string("安装Tovra"));
+}
+
+TEST_F(UiTest, ExceptionsStopAtTheWindowProcedureAndReachTheErrorHandler) {
+  std::vector<std::string> errors;
+  ui::App().ErrorSink = [&](const std::string &m) { errors.push_back(m); };
+  probe->OnClick = [] { throw 1; };
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  Mouse(WM_LBUTTONUP, 20, 20);
+  ui::App().ErrorSink = nullptr;
+  ASSERT_EQ(1u, errors.size());
+  EXPECT_EQ("", errors[0]);
+}
+
+TEST(Timer, FiresAfterItsIntervalUntilDisabled) {
+  ui::TimerArgs a;
+  a.interval = 20;
+  a.enabled = false;
+  ui::Timer timer(a);
+  int fired = 0;
+  timer.OnTimer = [&] {
+    ++fired;
+    timer.SetEnabled(false);  // one-shot use
+  };
+  timer.SetEnabled(true);
+  const DWORD start = GetTickCount();
+  MSG msg;
+  while (GetTickCount() - start < 300) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(5);
+  }
+  EXPECT_EQ(1, fired);
+  EXPECT_FALSE(timer.Enabled());
+}
+
+}  // namespace
