@@ -1,0 +1,162 @@
+#include "install/extract.h"
+
+#include <cstring>
+
+#include "util/process_win.h"
+#include "util/text.h"
+
+const char kExtractDialogTitle[] = "解压文件...";
+
+namespace {
+
+constexpr char kButtonClass[] = "Button";
+constexpr char kCloseText[] = "关闭";
+constexpr char kExtractorName[] = "7ZG.EXE";
+constexpr int kPathSize = 600;
+constexpr int kCommandSize = 600;
+// Window texts are read with this limit, terminator included; the buffers are larger.
+constexpr int kTextLimit = 160;
+// "x", ` "`, `" -o"` and `" -y`.
+constexpr size_t kCommandFixedLength = 12;
+// If the watcher does not end by itself in this time it is blocked inside a
+// message sent to a window that does not answer.
+constexpr DWORD kWatcherJoinMs = 5000;
+
+// Sleeps ms or until stop is set; true when the watcher is to end. A failed
+// wait counts as a stop so that a broken event can never make the loop spin.
+bool Stopped(HANDLE stop, DWORD ms) {
+  return WaitForSingleObject(stop, ms) != WAIT_TIMEOUT;
+}
+
+bool FindThreeButtons(HWND dialog, HWND buttons[3]) {
+  HWND previous = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    buttons[i] = FindWindowExA(dialog, previous, kButtonClass, nullptr);
+    if (buttons[i] == nullptr) return false;
+    previous = buttons[i];
+  }
+  return true;
+}
+
+// Hides the buttons before the first one that says "关闭" and returns that
+// one; NULL (all three hidden) when none does.
+HWND HideUntilCloseButton(HWND const buttons[3]) {
+  for (int i = 0; i < 3; ++i) {
+    char text[160] = {};
+    GetWindowTextA(buttons[i], text, kTextLimit);
+    if (std::strstr(text, kCloseText) != nullptr) return buttons[i];
+    ShowWindow(buttons[i], SW_HIDE);
+  }
+  return nullptr;
+}
+
+// Runs the extractor hidden and judges its exit code. A launch that starts no
+// process fails outright: the shell's error code (often 2, or 0 after its own
+// error box) would otherwise read like a clean exit.
+bool RunExtractor(const char *program, const char *command, const char *folder) {
+  HANDLE process = LaunchProgram(program, command, folder, false);
+  if (process == nullptr) return false;
+  WaitForSingleObject(process, INFINITE);
+  DWORD code = 0;
+  const bool read = GetExitCodeProcess(process, &code) != 0;
+  CloseHandle(process);
+  if (!read) return false;
+  // The extractor exits 2 on warnings that still leave the files unpacked.
+  return code == 0 || code == 2;
+}
+
+}  // namespace
+
+HWND FindDialogByTitle(const char *text) {
+  for (HWND window = GetTopWindow(nullptr); window != nullptr;
+       window = GetWindow(window, GW_HWNDNEXT)) {
+    char className[260] = {};
+    RealGetWindowClassA(window, className, kTextLimit);
+    // The system's numbered classes ("#32770" for dialogs) start with '#'.
+    if (className[0] != '#') continue;
+    char title[260] = {};
+    GetWindowTextA(window, title, kTextLimit);
+    if (std::strstr(title, text) != nullptr) return window;
+  }
+  return nullptr;
+}
+
+// Searching -> Guarding <-> Clicking -> Resting -> Guarding, until stop is set.
+// Every pause waits on the stop event, so the thread ends within moments of
+// the extractor's exit instead of being killed. A press cut short by the stop
+// is never completed: the button-up that would turn it into a click is not
+// sent, so no click can follow ExtractArchive's return.
+DWORD WINAPI DialogWatcher(LPVOID param) {
+  const auto *args = static_cast<const DialogWatcherArgs *>(param);
+  HWND buttons[3] = {};
+  for (;;) {
+    HWND dialog = FindDialogByTitle(args->title);
+    if (dialog != nullptr && FindThreeButtons(dialog, buttons)) break;
+    if (Stopped(args->stop, kSearchPeriodMs)) return 0;
+  }
+  for (;;) {
+    if (Stopped(args->stop, kGuardPeriodMs)) return 0;
+    HWND target = HideUntilCloseButton(buttons);
+    if (target == nullptr) continue;
+    SendMessageA(target, WM_LBUTTONDOWN, 0, kClickPoint);
+    if (Stopped(args->stop, kPressTimeMs)) return 0;
+    SendMessageA(target, WM_LBUTTONUP, 0, kClickPoint);
+    if (Stopped(args->stop, kAfterClickPauseMs)) return 0;
+  }
+}
+
+HANDLE StartDialogWatcher(DialogWatcherArgs *args) {
+  args->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (args->stop == nullptr) return nullptr;
+  HANDLE thread = CreateThread(nullptr, kWatcherStackSize, DialogWatcher, args, 0, nullptr);
+  if (thread == nullptr) {
+    CloseHandle(args->stop);
+    args->stop = nullptr;
+  }
+  return thread;
+}
+
+// The watcher holds no lock and no memory of its own, so the forced end is
+// safe; it is needed only when a sent message never returns (a dialog of
+// another, hung process with the same title).
+void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
+  if (watcher == nullptr) return;
+  SetEvent(args->stop);
+  if (WaitForSingleObject(watcher, kWatcherJoinMs) != WAIT_OBJECT_0) {
+    TerminateThread(watcher, 0);
+    WaitForSingleObject(watcher, INFINITE);
+  }
+  CloseHandle(watcher);
+  CloseHandle(args->stop);
+  args->stop = nullptr;
+}
+
+bool ExtractArchive(const char *outputFolder, const char *archivePath,
+                    const char *extractorFolder) {
+  // The watcher is up before the extractor can show its dialog.
+  DialogWatcherArgs watch = {kExtractDialogTitle, nullptr};
+  HANDLE watcher = StartDialogWatcher(&watch);
+
+  bool ok = false;
+  const bool commandFits =
+      std::strlen(archivePath) + std::strlen(outputFolder) + kCommandFixedLength < kCommandSize;
+  const bool pathFits = std::strlen(extractorFolder) + sizeof kExtractorName <= kPathSize;
+  if (commandFits && pathFits) {
+    // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
+    // right before the quote; the extractor splits its command line itself.
+    char command[kCommandSize];
+    char *end = CopyTextEnd(command, "x");
+    end = CopyTextEnd(end, " \"");
+    end = CopyTextEnd(end, archivePath);
+    end = CopyTextEnd(end, "\" -o\"");
+    end = CopyTextEnd(end, outputFolder);
+    CopyTextEnd(end, "\" -y");
+
+    char program[kPathSize];
+    CopyTextEnd(CopyTextEnd(program, extractorFolder), kExtractorName);
+    ok = RunExtractor(program, command, extractorFolder);
+  }
+
+  StopDialogWatcher(watcher, &watch);
+  return ok;
+}

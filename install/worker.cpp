@@ -1,0 +1,101 @@
+#include "install/worker.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/messages.h"
+#include "install/extract.h"
+#include "install/install_state.h"
+#include "install/version_check.h"
+#include "payload/payload.h"
+#include "util/files.h"
+#include "util/product_version.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int kPathSize = 600;
+constexpr int kVersionTextSize = 100;
+
+// InstallDir + name into path; false, with nothing written past path, when
+// they do not fit.
+bool BuildPath(char (&path)[kPathSize], const char *name) {
+  if (std::strlen(InstallDir) + std::strlen(name) >= sizeof path) return false;
+  CopyTextEnd(CopyTextEnd(path, InstallDir), name);
+  return true;
+}
+
+// Writes image as InstallDir + name unless the file there already holds
+// exactly these bytes; an identical file keeps its modification time.
+bool DropFile(const char *name, const unsigned char *image, unsigned long imageSize) {
+  const int size = static_cast<int>(imageSize);
+  char path[kPathSize];
+  if (!BuildPath(path, name)) return false;
+  bool identical = false;
+  int length = 0;
+  char *existing = ReadWholeFile(path, &length);
+  if (existing != nullptr) {
+    identical = length == size && std::memcmp(existing, image, size) == 0;
+    std::free(existing);
+  }
+  return identical || WriteWholeFile(path, image, size) == 1;
+}
+
+// The archive is always rewritten: the first piece creates or empties the
+// file, the others are appended in order.
+bool WriteArchive() {
+  char path[kPathSize];
+  if (!BuildPath(path, "setup.zip")) return false;
+  for (unsigned long i = 0; i < ArchiveChunkCount; ++i) {
+    const int size = static_cast<int>(ArchivePieces[i].size);
+    const int written = i == 0 ? WriteWholeFile(path, ArchivePieces[i].data, size)
+                               : AppendToFile(path, ArchivePieces[i].data, size);
+    if (written != 1) return false;
+  }
+  return true;
+}
+
+bool Extract() {
+  char archive[kPathSize];
+  if (!BuildPath(archive, "setup.zip")) return false;
+  return ExtractArchive(InstallDir, archive, InstallDir);
+}
+
+// Only a service program of exactly our version counts: "3.0.26.2030" must
+// not pass for "3.0.26.203".
+bool InstalledVersionMatches() {
+  char path[kPathSize];
+  if (!BuildPath(path, "TovraClientService.exe")) return false;
+  char version[kVersionTextSize] = {};
+  if (!GetFileVersionString(path, version)) return false;
+  return std::strcmp(version, ProductVersion) == 0;
+}
+
+// A folder too long for the extract command is refused before anything is
+// written, rather than after the carried files have been dropped.
+bool InstallDirUsable() {
+  const void *end = std::memchr(InstallDir, '\0', sizeof InstallDir);
+  return end != nullptr && std::strlen(InstallDir) <= kMaxInstallDirLength;
+}
+
+bool RunSteps() {
+  return InstallDirUsable() && DropFile("7Z.DLL", CodecLibraryImage, CodecLibraryImageSize) &&
+         DropFile("7ZG.EXE", ExtractorImage, ExtractorImageSize) && WriteArchive() && Extract() &&
+         InstalledVersionMatches();
+}
+
+}  // namespace
+
+DWORD WINAPI InstallWorker(LPVOID param) {
+  HWND window = static_cast<HWND>(param);
+  const bool ok = RunSteps();
+  PostMessageA(window, ok ? UM_INSTALL_OK : UM_INSTALL_FAILED, 0, 0);
+  return 0;
+}
+
+bool StartInstallWorker(HWND window) {
+  HANDLE thread = CreateThread(nullptr, kInstallWorkerStackSize, InstallWorker, window, 0, nullptr);
+  if (thread == nullptr) return false;
+  CloseHandle(thread);
+  return true;
+}

@@ -1,0 +1,269 @@
+// The dialog watcher and the extraction step, driven against watch_dialog.exe
+// (a dialog in another process that logs what reaches its buttons) and
+// standin_extractor.exe (copied as 7ZG.EXE; exits with a chosen code).
+// The watcher walks every top-level window, so this suite runs serially.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/extract.h"
+
+namespace {
+
+std::string BinFolder() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string path(self);
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+// A fresh folder under the temp folder, ending in a backslash.
+std::string NewFolder(const std::string &name) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  static int counter = 0;
+  std::string folder = std::string(temp) + "tovra-watch-" + std::to_string(GetCurrentProcessId()) +
+                       "-" + std::to_string(++counter) + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  folder += name + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string ReadText(const std::string &path) {
+  std::string text;
+  if (FILE *f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+void WriteText(const std::string &path, const std::string &text) {
+  if (FILE *f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+}
+
+bool WaitFor(const std::function<bool()> &done, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > ms) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+// One window of watch_dialog.exe, ended when this goes out of scope.
+class TestDialog {
+ public:
+  TestDialog(const char *kind, const std::string &title, const std::vector<std::string> &buttons)
+      : title_(title), log_(NewFolder("dialog") + "log.txt") {
+    std::string command =
+        "\"" + BinFolder() + "watch_dialog.exe\" \"" + log_ + "\" " + kind + " \"" + title + "\"";
+    for (const auto &b : buttons) command += " \"" + b + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &process_)) {
+      WaitFor([this] { return (window_ = FindWindowA(nullptr, title_.c_str())) != nullptr; }, 5000);
+    }
+  }
+  ~TestDialog() {
+    if (process_.hProcess) {
+      TerminateProcess(process_.hProcess, 0);
+      WaitForSingleObject(process_.hProcess, 5000);
+      CloseHandle(process_.hProcess);
+      CloseHandle(process_.hThread);
+    }
+  }
+  HWND window() const { return window_; }
+  HWND button(int number) const { return GetDlgItem(window_, 100 + number); }
+  bool visible(int number) const { return IsWindowVisible(button(number)) != FALSE; }
+  std::string log() const { return ReadText(log_); }
+  const std::string &logPath() const { return log_; }
+
+ private:
+  std::string title_;
+  std::string log_;
+  PROCESS_INFORMATION process_ = {};
+  HWND window_ = nullptr;
+};
+
+// A watcher thread looking for the extractor's title, as ExtractArchive runs it.
+class Watcher {
+ public:
+  Watcher() { thread_ = StartDialogWatcher(&args_); }
+  ~Watcher() { StopDialogWatcher(thread_, &args_); }
+  bool running() const { return thread_ != nullptr; }
+
+ private:
+  DialogWatcherArgs args_ = {kExtractDialogTitle, nullptr};
+  HANDLE thread_ = nullptr;
+};
+
+std::string Tag(const char *what) {
+  return std::string(what) + "-" + std::to_string(GetCurrentProcessId());
+}
+
+TEST(FindDialogByTitle, MatchesOnlyDialogClassesContainingTheWholeText) {
+  TestDialog plain("plain", "解压文件... " + Tag("plain"), {"a", "b", "c"});
+  ASSERT_NE(nullptr, plain.window());
+  EXPECT_EQ(nullptr, FindDialogByTitle(kExtractDialogTitle)) << "a non-'#' class matched";
+
+  TestDialog noStops("dialog", "解压文件 " + Tag("nostops"), {"a", "b", "c"});
+  ASSERT_NE(nullptr, noStops.window());
+  EXPECT_EQ(nullptr, FindDialogByTitle(kExtractDialogTitle));
+
+  TestDialog framed("dialog", "42% 解压文件... " + Tag("framed"), {"a", "b", "c"});
+  ASSERT_NE(nullptr, framed.window());
+  EXPECT_EQ(framed.window(), FindDialogByTitle(kExtractDialogTitle));
+}
+
+TEST(DialogWatcher, DialogWithTwoButtonsIsNotGuarded) {
+  TestDialog dialog("dialog", "解压文件... " + Tag("two"), {"后台(&B)", "暂停(&P)"});
+  ASSERT_NE(nullptr, dialog.window());
+  Watcher watcher;
+  ASSERT_TRUE(watcher.running());
+  Sleep(400);
+  EXPECT_TRUE(dialog.visible(1));
+  EXPECT_TRUE(dialog.visible(2));
+}
+
+TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
+  TestDialog dialog("dialog", "解压文件... " + Tag("guard"), {"后台(&B)", "暂停(&P)", "取消"});
+  ASSERT_NE(nullptr, dialog.window());
+  Watcher watcher;
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(WaitFor(
+      [&] { return !dialog.visible(1) && !dialog.visible(2) && !dialog.visible(3); }, 2000));
+  const DWORD hidden = GetTickCount() - start;
+  std::printf("all three buttons hidden after %lu ms\n", static_cast<unsigned long>(hidden));
+  EXPECT_LT(hidden, 400u);
+  EXPECT_EQ("", dialog.log());
+
+  // The finished dialog: its third button now reads "关闭(&C)".
+  SetWindowTextA(dialog.button(3), "关闭(&C)");
+  const DWORD finished = GetTickCount();
+  ASSERT_TRUE(WaitFor([&] { return dialog.log().find("click 3") != std::string::npos; }, 2000));
+  const DWORD clicked = GetTickCount() - finished;
+  std::printf("close button clicked %lu ms after it appeared\n",
+              static_cast<unsigned long>(clicked));
+  EXPECT_LT(clicked, 500u);
+  EXPECT_EQ("down 3\nup 3\nclick 3\n", dialog.log());
+}
+
+TEST(DialogWatcher, ButtonsAfterTheCloseButtonAreLeftAlone) {
+  TestDialog dialog("dialog", "解压文件... " + Tag("second"), {"后台(&B)", "关闭(&C)", "取消"});
+  ASSERT_NE(nullptr, dialog.window());
+  Watcher watcher;
+  ASSERT_TRUE(WaitFor([&] { return dialog.log().find("click 2") != std::string::npos; }, 2000));
+  Sleep(200);
+  EXPECT_FALSE(dialog.visible(1));
+  EXPECT_TRUE(dialog.visible(2));
+  EXPECT_TRUE(dialog.visible(3));
+  EXPECT_EQ("down 2\nup 2\nclick 2\n", dialog.log());
+}
+
+// A folder holding the stand-in as 7ZG.EXE, set to exit with code after pause ms.
+std::string StandInFolder(const std::string &name, int code, int pause,
+                          const std::string &waitFile = "") {
+  const std::string folder = NewFolder(name);
+  CopyFileA((BinFolder() + "standin_extractor.exe").c_str(), (folder + "7ZG.EXE").c_str(), FALSE);
+  WriteText(folder + "standin.cfg",
+            std::to_string(code) + "\n" + std::to_string(pause) + "\n" + waitFile + "\n");
+  return folder;
+}
+
+bool Extract(const std::string &folder) {
+  return ExtractArchive(folder.c_str(), (folder + "setup.zip").c_str(), folder.c_str());
+}
+
+TEST(ExtractArchive, JudgesTheExitCode) {
+  EXPECT_TRUE(Extract(StandInFolder("exit0", 0, 0)));
+  EXPECT_TRUE(Extract(StandInFolder("exit2", 2, 0)));
+  EXPECT_FALSE(Extract(StandInFolder("exit1", 1, 0)));
+  EXPECT_FALSE(Extract(StandInFolder("exit-1", -1, 0)));
+}
+
+TEST(ExtractArchive, PassesAFolderWithBlanksWholeAndRunsInIt) {
+  const std::string folder = StandInFolder("with blank 目录", 0, 0);
+  ASSERT_TRUE(Extract(folder));
+  const std::string command = ReadText(folder + "cmdline.txt");
+  const std::string expected = " x \"" + folder + "setup.zip\" -o\"" + folder + "\" -y";
+  ASSERT_GE(command.size(), expected.size());
+  EXPECT_EQ(expected, command.substr(command.size() - expected.size())) << command;
+  EXPECT_EQ(folder.substr(0, folder.size() - 1), ReadText(folder + "cwd.txt"));
+}
+
+TEST(ExtractArchive, RefusesPathsTooLongForTheCommand) {
+  // Paths of 588 characters together do not fit the 600-byte command with its
+  // 12 fixed characters and terminator; 587 do.
+  const std::string folder = StandInFolder("long", 0, 0);
+  const std::string archive = folder + std::string(587 - 2 * folder.size(), 'a');
+  EXPECT_FALSE(ExtractArchive(folder.c_str(), (archive + "b").c_str(), folder.c_str()));
+  EXPECT_EQ("", ReadText(folder + "cmdline.txt"));
+  EXPECT_TRUE(ExtractArchive(folder.c_str(), archive.c_str(), folder.c_str()));
+}
+
+// Without an extractor the shell shows its own "file not found" box and then
+// leaves an error code of 0 or 2 behind, which used to read as a clean exit.
+TEST(ExtractArchive, LaunchThatStartsNoProcessFails) {
+  const std::string folder = NewFolder("empty");
+  std::atomic<bool> done{false};
+  std::thread dismisser([&] {
+    while (!done) {
+      for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        char cls[64] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        if (pid == GetCurrentProcessId() && std::string(cls) == "#32770") {
+          PostMessageA(w, WM_COMMAND, IDOK, 0);
+        }
+      }
+      Sleep(20);
+    }
+  });
+  EXPECT_FALSE(Extract(folder));
+  done = true;
+  dismisser.join();
+}
+
+// The extractor exits while the watcher holds the close button pressed: the
+// press is never completed, and nothing reaches the dialog afterwards.
+TEST(ExtractArchive, NoClickFollowsTheReturn) {
+  {
+    TestDialog dialog("dialog", "解压文件... " + Tag("noclick"),
+                      {"后台(&B)", "暂停(&P)", "关闭(&C)"});
+    ASSERT_NE(nullptr, dialog.window());
+    const std::string folder = StandInFolder("halfway", 0, 0, dialog.logPath());
+    ASSERT_TRUE(Extract(folder));
+    const std::string atReturn = dialog.log();
+    Sleep(400);
+    EXPECT_EQ("down 3\n", atReturn);
+    EXPECT_EQ(atReturn, dialog.log());
+  }
+  // A finished dialog that stays open during the run is closed by one click.
+  TestDialog finished("dialog", "解压文件... " + Tag("finished"),
+                      {"后台(&B)", "暂停(&P)", "关闭(&C)"});
+  ASSERT_NE(nullptr, finished.window());
+  ASSERT_TRUE(Extract(StandInFolder("clicked", 0, 600)));
+  const std::string clicked = finished.log();
+  Sleep(400);
+  EXPECT_EQ("down 3\nup 3\nclick 3\n", clicked);
+  EXPECT_EQ(clicked, finished.log());
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// The install worker end to end under Wine: the carried extractor pair unpacks
+// the carried archive, and a message-only window counts what the worker posts.
+#include "install/worker.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/messages.h"
+#include "install/install_state.h"
+#include "payload/payload.h"
+
+namespace {
+
+struct Outcome {
+  int ok = 0;
+  int failed = 0;
+  int otherParams = 0;  // result messages whose parameters were not both 0
+  DWORD ms = 0;         // from the thread's start to its end
+};
+
+LRESULT CALLBACK CountProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto *outcome = reinterpret_cast<Outcome *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (outcome && (message == UM_INSTALL_OK || message == UM_INSTALL_FAILED)) {
+    ++(message == UM_INSTALL_OK ? outcome->ok : outcome->failed);
+    if (wParam != 0 || lParam != 0) ++outcome->otherParams;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Pump() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Runs one install into folder and counts every result message that arrives
+// until the thread has ended and a further 200 ms have passed.
+Outcome Install(const std::string &folder) {
+  Outcome outcome;
+  std::snprintf(InstallDir, sizeof InstallDir, "%s", folder.c_str());
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = CountProc;
+  wc.lpszClassName = "TovraWorkerTestCounter";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+  EXPECT_NE(nullptr, window);
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&outcome));
+  const DWORD start = GetTickCount();
+  HANDLE thread = CreateThread(nullptr, kInstallWorkerStackSize, InstallWorker, window, 0, nullptr);
+  EXPECT_NE(nullptr, thread);
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    Pump();
+  }
+  outcome.ms = GetTickCount() - start;
+  CloseHandle(thread);
+  for (int i = 0; i < 20; ++i) {
+    Pump();
+    Sleep(10);
+  }
+  DestroyWindow(window);
+  EXPECT_EQ(1, outcome.ok + outcome.failed) << "exactly one result per run";
+  EXPECT_EQ(0, outcome.otherParams);
+  return outcome;
+}
+
+std::string NewFolder(const char *name) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  static int counter = 0;
+  const std::string folder = std::string(temp) + "tovra-worker-" +
+                             std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++counter) + "-" + name + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string Read(const std::string &path) {
+  std::string bytes;
+  if (FILE *f = std::fopen(path.c_str(), "rb")) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+void Write(const std::string &path, const std::string &bytes) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(nullptr, f);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+bool Exists(const std::string &path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Bytes(const unsigned char *data, unsigned long size) {
+  return std::string(reinterpret_cast<const char *>(data), size);
+}
+std::string Codec() {
+  return Bytes(CodecLibraryImage, CodecLibraryImageSize);
+}
+std::string Extractor() {
+  return Bytes(ExtractorImage, ExtractorImageSize);
+}
+std::string Archive() {
+  std::string all;
+  for (const PayloadPiece &piece : ArchivePieces) all += Bytes(piece.data, piece.size);
+  return all;
+}
+
+// Modification times are set back to a fixed past moment, so that "not
+// rewritten" does not depend on the file system's time resolution.
+const FILETIME kPast = {0xC89DC000, 0x01C07385};  // 2001-01-01 00:00:00 UTC
+
+void SetPast(const std::string &path) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  SetFileTime(file, nullptr, nullptr, &kPast);
+  CloseHandle(file);
+}
+
+bool IsPast(const std::string &path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return CompareFileTime(&data.ftLastWriteTime, &kPast) == 0;
+}
+
+TEST(InstallWorker, EmptyFolderInstallsAndASecondRunKeepsTheExtractorPair) {
+  const std::string folder = NewFolder("fresh");
+  const Outcome first = Install(folder);
+  std::printf("install into an empty folder: %lu ms\n", static_cast<unsigned long>(first.ms));
+  EXPECT_EQ(1, first.ok);
+  EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
+  EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
+  EXPECT_TRUE(Read(folder + "setup.zip") == Archive());
+  EXPECT_TRUE(Exists(folder + "TovraClientService.exe"));
+  EXPECT_TRUE(Exists(folder + "TovraControl.exe"));
+
+  for (const char *name : {"7Z.DLL", "7ZG.EXE", "setup.zip"}) SetPast(folder + name);
+  const Outcome second = Install(folder);
+  std::printf("install over a finished install: %lu ms\n", static_cast<unsigned long>(second.ms));
+  EXPECT_EQ(1, second.ok);
+  EXPECT_TRUE(IsPast(folder + "7Z.DLL")) << "an identical 7Z.DLL was rewritten";
+  EXPECT_TRUE(IsPast(folder + "7ZG.EXE")) << "an identical 7ZG.EXE was rewritten";
+  EXPECT_FALSE(IsPast(folder + "setup.zip")) << "setup.zip is rewritten on every run";
+  EXPECT_TRUE(Read(folder + "setup.zip") == Archive());
+}
+
+TEST(InstallWorker, DifferingCodecLibraryIsRewritten) {
+  std::string changed = Codec();
+  changed[changed.size() / 2] ^= 0x01;
+  for (const std::string &existing : {changed, std::string()}) {
+    const std::string folder = NewFolder(existing.empty() ? "emptydll" : "changeddll");
+    Write(folder + "7Z.DLL", existing);
+    SetPast(folder + "7Z.DLL");
+    EXPECT_EQ(1, Install(folder).ok);
+    EXPECT_FALSE(IsPast(folder + "7Z.DLL"));
+    EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
+  }
+}
+
+TEST(InstallWorker, IdenticalCodecLibraryWithMissingExtractor) {
+  const std::string folder = NewFolder("nogui");
+  Write(folder + "7Z.DLL", Codec());
+  SetPast(folder + "7Z.DLL");
+  EXPECT_EQ(1, Install(folder).ok);
+  EXPECT_TRUE(IsPast(folder + "7Z.DLL"));
+  EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
+}
+
+TEST(InstallWorker, FolderTooLongForTheExtractCommandFails) {
+  const std::string folder = NewFolder("long");
+  const std::string tooLong =
+      folder + std::string(kMaxInstallDirLength - folder.size(), 'x') + "\\";
+  ASSERT_EQ(static_cast<size_t>(kMaxInstallDirLength + 1), tooLong.size());
+  EXPECT_EQ(1, Install(tooLong).failed);
+  EXPECT_FALSE(Exists(folder + "7Z.DLL"));
+}
+
+// Windows path of a folder the shell fixture prepared, or "" with a reason.
+std::string FixtureFolder(const char *name, const char *marker) {
+  std::string unixPath = std::string(TOVRA_WORKER_FIXTURE) + "/";
+  std::string windows = "Z:" + unixPath;
+  for (char &c : windows) c = c == '/' ? '\\' : c;
+  if (!Exists(windows + name) || Exists(windows + marker)) return "";
+  return windows + name + "\\";
+}
+
+TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
+  const std::string folder = FixtureFolder("readonly", "no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
+  EXPECT_EQ(1, Install(folder).failed);
+  EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
+  EXPECT_EQ("not the carried extractor", Read(folder + "7ZG.EXE"));
+  EXPECT_FALSE(Exists(folder + "setup.zip")) << "nothing is written after a failed step";
+}
+
+TEST(InstallWorker, FullDiskFails) {
+  const std::string folder = FixtureFolder("full", "no-tmpfs");
+  if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
+  EXPECT_EQ(1, Install(folder).failed);
+}
+
+}  // namespace
