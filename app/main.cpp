@@ -1,6 +1,8 @@
 // Process entry: application object, title, the setup window, message loop.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/Usetup.h"
 #include "ui/application.h"
 
@@ -21,6 +23,15 @@ void RunSetup(HINSTANCE instance) {
 }
 
 }  // namespace
+
+// The runtime's verbose handler for an uncaught exception pulls in the C++
+// demangler (about 45 KB of the image). No exception escapes WinMain, so the
+// plain abort is all that can ever run here.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  std::abort();
+}
+}  // namespace __gnu_cxx
 
 // Any failure of start-up ends in the application's error dialog; no
 // exception leaves WinMain.
