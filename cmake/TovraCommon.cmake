@@ -55,6 +55,12 @@ endfunction()
 # TOVRA_FUZZ=ON, see scripts/build.sh fuzz); the suite runs each one briefly on
 # its seed corpus. Longer runs: scripts/fuzz.sh <name> <seconds>.
 option(TOVRA_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(TOVRA_FUZZ)
+  # The libraries under test need the coverage hooks too, or libFuzzer sees
+  # only the target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 function(tovra_add_fuzzer name)
   if(NOT TOVRA_FUZZ)
     return()

@@ -210,7 +210,11 @@ Status Archive::Open(const uint8_t *data, size_t size) {
   if (disk != 0 || cd_disk != 0 || count_here != count) return Status::kUnsupportedArchive;
   if (static_cast<uint64_t>(cd_offset) + cd_size > end_at) return Status::kBadArchive;
 
+    // Builds without exceptions (the extractor pair) end the process on a
+    // failed allocation instead; elsewhere it is reported as a value.
+#if defined(__cpp_exceptions)
   try {
+#endif
     entries_.reserve(count);
     const uint64_t cd_end = static_cast<uint64_t>(cd_offset) + cd_size;
     uint64_t p = cd_offset;
@@ -246,10 +250,12 @@ Status Archive::Open(const uint8_t *data, size_t size) {
     }
     if (p != cd_end) return Status::kBadArchive;
     MarkOverlaps(&entries_);
+#if defined(__cpp_exceptions)
   } catch (const std::bad_alloc &) {
     entries_.clear();
     return Status::kOutOfMemory;
   }
+#endif
   return Status::kOk;
 }
 

@@ -64,7 +64,7 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
     }
     written.push_back(w);
     Put32(&central, 0x02014b50);
-    Put16(&central, 20);  // made by MS-DOS, version 2.0
+    Put16(&central, e.version_made_by);
     Put16(&central, 20);
     Put16(&central, e.flags);
     Put16(&central, e.method);

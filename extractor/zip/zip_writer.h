@@ -15,8 +15,9 @@ struct WriteEntry {
   std::string data;     // the uncompressed content
   uint16_t method = 8;  // 8 deflate, 0 stored; any other value stores `data` as is
   uint16_t flags = 0;
-  uint16_t dos_time = 0x6000;  // 12:00:00
-  uint16_t dos_date = 0x5A88;  // 2025-04-08
+  uint16_t version_made_by = 20;  // MS-DOS, 2.0; 0x031E is Unix, 3.0
+  uint16_t dos_time = 0x6000;     // 12:00:00
+  uint16_t dos_date = 0x5A88;     // 2025-04-08
   uint32_t external_attributes = 0;
   // Faults: values recorded in both headers instead of the true ones.
   std::optional<uint32_t> crc32, compressed_size, uncompressed_size;

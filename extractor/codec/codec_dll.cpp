@@ -1,0 +1,297 @@
+// 7Z.DLL: our codec library. It reads a ZIP archive with the portable core
+// and writes its entries below an output folder with the wide file API.
+#include <windows.h>
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "extractor/codec_api.h"
+#include "extractor/zip/zip_reader.h"
+
+using tovra::zip::Entry;
+using tovra::zip::Status;
+
+struct TzArchive {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size = 0;
+  tovra::zip::Archive zip;
+};
+
+namespace {
+
+int FromStatus(Status s) {
+  switch (s) {
+    case Status::kOk:
+      return TZ_OK;
+    case Status::kNotZip:
+      return TZ_E_NOT_ZIP;
+    case Status::kBadArchive:
+      return TZ_E_BAD_ARCHIVE;
+    case Status::kUnsupportedArchive:
+      return TZ_E_UNSUPPORTED;
+    case Status::kBadLocalHeader:
+      return TZ_E_BAD_HEADER;
+    case Status::kOverlap:
+      return TZ_E_OVERLAP;
+    case Status::kEncrypted:
+      return TZ_E_ENCRYPTED;
+    case Status::kUnsupportedMethod:
+      return TZ_E_METHOD;
+    case Status::kBadData:
+      return TZ_E_BAD_DATA;
+    case Status::kSizeMismatch:
+      return TZ_E_SIZE;
+    case Status::kCrcMismatch:
+      return TZ_E_CRC;
+    case Status::kBadName:
+      return TZ_E_UNSAFE_NAME;
+    case Status::kSinkStopped:
+      return TZ_E_WRITE;
+    case Status::kOutOfMemory:
+      return TZ_E_NO_MEMORY;
+  }
+  return TZ_E_BAD_DATA;
+}
+
+// Names are CP936 unless the entry says UTF-8 (flag bit 11). We convert
+// ourselves instead of trusting the system's ANSI code page, so the names
+// come out right on any system. `strict` refuses bytes that do not decode.
+bool DecodeName(const Entry &e, bool strict, std::wstring *out) {
+  out->clear();
+  if (e.name.empty()) return true;
+  if (e.utf8() && strict) {
+    std::u16string wide;
+    if (!tovra::zip::Utf8ToUtf16(e.name, &wide)) return false;
+    out->assign(wide.begin(), wide.end());
+    return true;
+  }
+  const UINT cp = e.utf8() ? CP_UTF8 : 936;
+  const DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
+  const int len = static_cast<int>(e.name.size());
+  const int n = MultiByteToWideChar(cp, flags, e.name.data(), len, nullptr, 0);
+  if (n <= 0) return false;
+  out->resize(n);
+  return MultiByteToWideChar(cp, flags, e.name.data(), len, &(*out)[0], n) == n;
+}
+
+bool IsFolder(const std::wstring &path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Creates every folder along `path` ("\\?\..." form). Steps that fail are
+// skipped (the drive root, folders that exist); only the last one counts.
+bool CreateFolderChain(const std::wstring &path) {
+  for (size_t i = 4; i < path.size(); ++i) {
+    if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+  }
+  CreateDirectoryW(path.c_str(), nullptr);
+  return IsFolder(path);
+}
+
+// The output folder as an extended-length path ("\\?\C:\out" or
+// "\\?\UNC\server\share\out") without a trailing backslash: Windows then takes
+// the names we append literally and allows paths past MAX_PATH. The names are
+// checked before they get here.
+bool OutputBase(const wchar_t *out_dir, std::wstring *base) {
+  const DWORD need = GetFullPathNameW(out_dir, 0, nullptr, nullptr);
+  if (need == 0) return false;
+  std::wstring full(need, L'\0');
+  const DWORD got = GetFullPathNameW(out_dir, need, &full[0], nullptr);
+  if (got == 0 || got >= need) return false;
+  full.resize(got);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  if (full.compare(0, 4, L"\\\\?\\") == 0) {
+    *base = full;
+  } else if (full.compare(0, 2, L"\\\\") == 0) {
+    *base = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    *base = L"\\\\?\\" + full;
+  }
+  if (base->back() == L'\\') base->pop_back();  // "C:\" -> "\\?\C:"
+  return true;
+}
+
+void SetDosTime(HANDLE file, const Entry &e) {
+  const tovra::zip::DosTime t = tovra::zip::SplitDosTime(e.dos_date, e.dos_time);
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  FILETIME local, utc;
+  // DOS times are local; a date that does not exist leaves the time alone.
+  if (SystemTimeToFileTime(&st, &local) && LocalFileTimeToFileTime(&local, &utc)) {
+    SetFileTime(file, nullptr, nullptr, &utc);
+  }
+}
+
+struct FileSink {
+  HANDLE file;
+  TzProgressFn progress;
+  void *ctx;
+  uint64_t done = 0;
+  bool cancelled = false;
+};
+
+bool WriteToFile(void *ctx, const uint8_t *data, size_t size) {
+  FileSink *s = static_cast<FileSink *>(ctx);
+  while (size > 0) {
+    const DWORD piece = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
+    DWORD wrote = 0;
+    // A full disk can answer TRUE with a short count before the error.
+    if (!WriteFile(s->file, data, piece, &wrote, nullptr) || wrote == 0) return false;
+    data += wrote;
+    size -= wrote;
+    s->done += wrote;
+  }
+  if (s->progress && !s->progress(s->ctx, s->done)) {
+    s->cancelled = true;
+    return false;
+  }
+  return true;
+}
+
+HANDLE CreateForWriting(const std::wstring &path, bool overwrite) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && overwrite && GetLastError() == ERROR_ACCESS_DENIED) {
+    // -y overwrites read-only files too, as the carried extractor did.
+    const DWORD a = GetFileAttributesW(path.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) &&
+        !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+        SetFileAttributesW(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY)) {
+      h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
+    }
+  }
+  return h;
+}
+
+int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
+                 TzProgressFn progress, void *ctx) {
+  const Entry &e = a->zip.entries()[index];
+  // The name first: nothing of an entry with an unsafe name touches the disk.
+  std::wstring name;
+  if (!DecodeName(e, true, &name)) return TZ_E_UNSAFE_NAME;
+  std::vector<std::u16string> parts;
+  if (!tovra::zip::SplitSafePath(std::u16string(name.begin(), name.end()), &parts)) {
+    return TZ_E_UNSAFE_NAME;
+  }
+  // Refuse what cannot be decoded before an existing file is truncated.
+  if (e.problem != Status::kOk) return FromStatus(e.problem);
+  if (e.encrypted()) return TZ_E_ENCRYPTED;
+  if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
+
+  std::wstring path;
+  if (!OutputBase(out_dir, &path) || !CreateFolderChain(path)) return TZ_E_WRITE;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i + 1 == parts.size() && !e.is_directory()) break;
+    path += L'\\';
+    path.append(parts[i].begin(), parts[i].end());
+    if (!CreateDirectoryW(path.c_str(), nullptr) && !IsFolder(path)) return TZ_E_WRITE;
+  }
+  if (e.is_directory()) {
+    return e.uncompressed_size == 0 ? TZ_OK : TZ_E_SIZE;
+  }
+  path += L'\\';
+  path.append(parts.back().begin(), parts.back().end());
+  const DWORD existing = GetFileAttributesW(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (existing & FILE_ATTRIBUTE_DIRECTORY) return TZ_E_WRITE;
+    if (!overwrite) return TZ_E_EXISTS;
+  }
+  FileSink sink{CreateForWriting(path, overwrite), progress, ctx};
+  if (sink.file == INVALID_HANDLE_VALUE) return TZ_E_WRITE;
+  const Status s = a->zip.Extract(index, WriteToFile, &sink);
+  int result = FromStatus(s);
+  if (s == Status::kSinkStopped && sink.cancelled) result = TZ_E_CANCELLED;
+  if (result == TZ_OK) SetDosTime(sink.file, e);
+  if (!CloseHandle(sink.file) && result == TZ_OK) result = TZ_E_WRITE;
+  // No half-written or unverified file stays behind.
+  if (result != TZ_OK) DeleteFileW(path.c_str());
+  return result;
+}
+
+int OpenArchive(const wchar_t *path, TzArchive **out) {
+  HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return TZ_E_OPEN;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h, &size) || size.QuadPart > 0x7FFFFFFF) {
+    CloseHandle(h);
+    return size.QuadPart > 0x7FFFFFFF ? TZ_E_UNSUPPORTED : TZ_E_OPEN;
+  }
+  std::unique_ptr<TzArchive> a(new (std::nothrow) TzArchive);
+  if (a) a->bytes.reset(new (std::nothrow) uint8_t[size.QuadPart ? size.QuadPart : 1]);
+  if (!a || !a->bytes) {
+    CloseHandle(h);
+    return TZ_E_NO_MEMORY;
+  }
+  a->size = static_cast<size_t>(size.QuadPart);
+  size_t have = 0;
+  while (have < a->size) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(a->size - have);
+    if (!ReadFile(h, a->bytes.get() + have, want, &got, nullptr) || got == 0) break;
+    have += got;
+  }
+  CloseHandle(h);
+  if (have != a->size) return TZ_E_OPEN;
+  const Status s = a->zip.Open(a->bytes.get(), a->size);
+  if (s != Status::kOk) return FromStatus(s);
+  *out = a.release();
+  return TZ_OK;
+}
+
+}  // namespace
+
+// Built without exceptions (runtime/no_exceptions.cpp): nothing can throw
+// across this boundary; a failed allocation ends the process with code 8.
+extern "C" {
+
+__declspec(dllexport) uint32_t __cdecl TzApiVersion(void) {
+  return TZ_API_VERSION;
+}
+
+__declspec(dllexport) int __cdecl TzOpenArchive(const wchar_t *path, TzArchive **out) {
+  if (!path || !out) return TZ_E_ARGUMENT;
+  *out = nullptr;
+  return OpenArchive(path, out);
+}
+
+__declspec(dllexport) uint32_t __cdecl TzEntryCount(const TzArchive *a) {
+  return a ? static_cast<uint32_t>(a->zip.entries().size()) : 0;
+}
+
+__declspec(dllexport) uint64_t __cdecl TzTotalBytes(const TzArchive *a) {
+  return a ? a->zip.total_uncompressed() : 0;
+}
+
+__declspec(dllexport) uint32_t
+    __cdecl TzEntryName(const TzArchive *a, uint32_t index, wchar_t *buf, uint32_t cap) {
+  if (!a || !buf || cap == 0 || index >= a->zip.entries().size()) return 0;
+  std::wstring name;
+  DecodeName(a->zip.entries()[index], false, &name);
+  const uint32_t n = static_cast<uint32_t>(name.size() < cap ? name.size() : cap - 1);
+  name.copy(buf, n);
+  buf[n] = 0;
+  return n;
+}
+
+__declspec(dllexport) int __cdecl TzExtractEntry(TzArchive *a, uint32_t index,
+                                                 const wchar_t *out_dir, int overwrite,
+                                                 TzProgressFn progress, void *ctx) {
+  if (!a || !out_dir || index >= a->zip.entries().size()) return TZ_E_ARGUMENT;
+  return ExtractEntry(a, index, out_dir, overwrite != 0, progress, ctx);
+}
+
+__declspec(dllexport) void __cdecl TzCloseArchive(TzArchive *a) {
+  delete a;
+}
+
+}  // extern "C"

@@ -1,0 +1,539 @@
+// 7ZG.EXE + 7Z.DLL under Wine, driven from this (second) process the way the
+// installer drives them: started hidden through the shell with the exact
+// extract command, its dialog found and clicked like the installer's watcher.
+// Narrow literals are CP936 here, as in the installer.
+#include <gtest/gtest.h>
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "extractor/zip/zip_writer.h"
+
+namespace {
+
+using tovra::zip::WriteEntry;
+
+std::wstring Widen(const std::string &s) {
+  if (s.empty()) return std::wstring();
+  std::wstring w(MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0),
+                 L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0],
+                      static_cast<int>(w.size()));
+  return w;
+}
+
+std::string Narrow(const std::wstring &w) {
+  if (w.empty()) return std::string();
+  std::string s(WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr),
+                '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0],
+                      static_cast<int>(s.size()), nullptr, nullptr);
+  return s;
+}
+
+std::wstring Slashes(std::wstring p) {
+  for (wchar_t &c : p) {
+    if (c == L'/') c = L'\\';
+  }
+  return p;
+}
+
+const std::wstring kBin = Slashes(Widen(TOVRA_BIN_DIR)) + L"\\";
+const std::wstring kSample = Slashes(Widen(TOVRA_SAMPLE_DIR)) + L"\\";
+
+bool WriteFileBytes(const std::wstring &path, const std::string &bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD wrote = 0;
+  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+  CloseHandle(h);
+  return ok && wrote == bytes.size();
+}
+
+bool ReadFileBytes(const std::wstring &path, std::string *out) {
+  out->clear();
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out->append(buf, got);
+  CloseHandle(h);
+  return true;
+}
+
+bool Exists(const std::wstring &path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Relative path -> content ("<dir>" for folders) of everything below root.
+void ReadTree(const std::wstring &root, const std::wstring &rel,
+              std::map<std::wstring, std::string> *out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((root + rel + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*out)[rel + name] = "<dir>";
+      ReadTree(root, rel + name + L"\\", out);
+    } else {
+      ReadFileBytes(root + rel + name, &(*out)[rel + name]);
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+uint64_t BytesBelow(const std::wstring &folder) {
+  uint64_t total = 0;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return total;
+}
+
+std::map<std::wstring, std::string> Tree(const std::wstring &root) {
+  std::map<std::wstring, std::string> t;
+  ReadTree(root, L"", &t);
+  return t;
+}
+
+void RemoveTree(const std::wstring &path) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+// A fresh scratch folder per test, removed afterwards.
+class ExtractorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    static int serial = 0;
+    scratch_ = std::wstring(tmp) + L"tovra-x-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(++serial);
+    RemoveTree(scratch_);
+    ASSERT_TRUE(CreateDirectoryW(scratch_.c_str(), nullptr));
+  }
+  void TearDown() override { RemoveTree(scratch_); }
+  std::wstring scratch_;
+};
+
+struct Process {
+  HANDLE handle = nullptr;
+  DWORD pid = 0;
+  ~Process() {
+    if (handle) {
+      if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) TerminateProcess(handle, 99);
+      CloseHandle(handle);
+    }
+  }
+  // The exit code, or -1 when the process is still running after `ms`.
+  long Wait(DWORD ms) {
+    if (WaitForSingleObject(handle, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(handle, &code);
+    return static_cast<long>(code);
+  }
+};
+
+// As the installer runs the extractor: ShellExecuteExA, hidden, with the
+// command "x", the archive in quotes, -o directly followed by the folder in
+// quotes (trailing backslash before the closing quote), "-y".
+bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
+                        const std::wstring &folder, Process *p) {
+  const std::string params = "x \"" + Narrow(archive) + "\" -o\"" + Narrow(folder) + "\" -y";
+  const std::string program = Narrow(exe);
+  const std::string dir = Narrow(folder);
+  SHELLEXECUTEINFOA sei = {};
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  sei.lpVerb = "open";
+  sei.lpFile = program.c_str();
+  sei.lpParameters = params.c_str();
+  sei.lpDirectory = dir.c_str();
+  sei.nShow = SW_HIDE;
+  if (!ShellExecuteExA(&sei) || !sei.hProcess) return false;
+  p->handle = sei.hProcess;
+  p->pid = GetProcessId(sei.hProcess);
+  return true;
+}
+
+// Any command line, through CreateProcessW; `cwd` empty keeps ours.
+bool StartWithCommandLine(const std::wstring &exe, const std::wstring &args,
+                          const std::wstring &cwd, Process *p) {
+  std::wstring line = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  p->handle = pi.hProcess;
+  p->pid = pi.dwProcessId;
+  return true;
+}
+
+// What the installer's watcher sees: a top-level window whose class starts
+// with '#' and whose title holds "解压文件...", and its first three Button
+// children. Windows of other processes (parallel tests) are skipped.
+struct DialogView {
+  HWND dialog = nullptr;
+  std::string cls, title;
+  HWND buttons[3] = {};
+  std::string texts[3];
+  int message_count = -1;
+};
+
+std::string TextOf(HWND h) {
+  char buf[160] = {};
+  GetWindowTextA(h, buf, sizeof buf);
+  return buf;
+}
+
+bool LookAtDialog(DWORD pid, DialogView *v) {
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner != pid) continue;
+    char cls[260] = {};
+    RealGetWindowClassA(w, cls, 160);
+    const std::string title = TextOf(w);
+    if (cls[0] != '#' || title.find("解压文件...") == std::string::npos) continue;
+    *v = DialogView();
+    v->dialog = w;
+    v->cls = cls;
+    v->title = title;
+    HWND prev = nullptr;
+    for (int i = 0; i < 3; ++i) {
+      prev = FindWindowExA(w, prev, "Button", nullptr);
+      if (!prev) return false;
+      v->buttons[i] = prev;
+      v->texts[i] = TextOf(prev);
+    }
+    if (HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr)) {
+      v->message_count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    }
+    return true;
+  }
+  return false;
+}
+
+// Polls until the dialog shows and `third` is the third button's text (any
+// text when empty).
+bool WaitForDialog(DWORD pid, const std::string &third, DWORD ms, DialogView *v) {
+  for (DWORD waited = 0; waited < ms; waited += 10) {
+    if (LookAtDialog(pid, v) && (third.empty() || v->texts[2] == third)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+// The watcher's click: raw mouse messages at (30, 10), sent, 100 ms apart.
+void ClickLikeWatcher(HWND button) {
+  SendMessageA(button, WM_LBUTTONDOWN, 0, 0x000A001E);
+  Sleep(100);
+  SendMessageA(button, WM_LBUTTONUP, 0, 0x000A001E);
+}
+
+std::string Zeros(size_t n) {
+  return std::string(n, '\0');
+}
+
+TEST_F(ExtractorTest, ExtractsLikeDebianToolsWithTheInstallersCommand) {
+  const std::wstring folder = scratch_ + L"\\安装 目录 (测试)\\";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", kSample + L"sample.zip", folder, &p));
+  EXPECT_EQ(0, p.Wait(30000));  // a clean run closes its dialog by itself
+
+  const auto ours = Tree(folder);
+  const auto by_7zz = Tree(kSample + L"ref-7zz\\");
+  const auto by_unzip = Tree(kSample + L"ref-unzip\\");
+  ASSERT_EQ(10u, by_7zz.size());
+  EXPECT_TRUE(ours == by_7zz);
+  EXPECT_TRUE(ours == by_unzip);
+  for (const auto &f : by_7zz) {
+    auto it = ours.find(f.first);
+    EXPECT_TRUE(it != ours.end() && it->second == f.second) << Narrow(f.first);
+  }
+  EXPECT_EQ(1u, ours.count(L"雪人\u2603.txt"));  // ☃: no CP936 form for gtest's message
+  EXPECT_EQ("", ours.at(L"空文件.txt"));
+
+  // The DOS time of the entry becomes the file's last-write time (local time).
+  HANDLE h = CreateFileW((folder + L"TovraClient.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  FILETIME utc, local;
+  SYSTEMTIME st;
+  ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &utc));
+  CloseHandle(h);
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &st);
+  EXPECT_EQ(2025, st.wYear);
+  EXPECT_EQ(4, st.wMonth);
+  EXPECT_EQ(8, st.wDay);
+  EXPECT_EQ(9, st.wHour);
+  EXPECT_EQ(41, st.wMinute);
+  EXPECT_EQ(26, st.wSecond);
+}
+
+TEST_F(ExtractorTest, OverwritesWithYesAndKeepsFilesWithout) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\a.zip";
+  std::vector<WriteEntry> e(1);
+  e[0].name = "文件.txt";
+  e[0].data = "new content";
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring file = folder + L"文件.txt";
+  ASSERT_TRUE(WriteFileBytes(file, "old"));
+  ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  std::string got;
+  {
+    // Without -y an existing file stays; the run reports it and fails.
+    Process p;
+    ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
+                                     L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
+    DialogView v;
+    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
+    EXPECT_EQ(1, v.message_count);
+    ClickLikeWatcher(v.buttons[2]);
+    EXPECT_EQ(1, p.Wait(10000));
+    ASSERT_TRUE(ReadFileBytes(file, &got));
+    EXPECT_EQ("old", got);
+  }
+  // With -y even the read-only file is replaced.
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  EXPECT_EQ(0, p.Wait(30000));
+  ASSERT_TRUE(ReadFileBytes(file, &got));
+  EXPECT_EQ("new content", got);
+}
+
+TEST_F(ExtractorTest, FailedEntryKeepsTheDialogUntilCloseIsClicked) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\bad.zip";
+  std::vector<WriteEntry> e(2);
+  e[0].name = "good.txt";
+  e[0].data = "fine";
+  e[1].name = "broken.txt";
+  e[1].data = "the CRC recorded for this is wrong";
+  e[1].crc32 = 0xDEADBEEF;
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  DialogView v;
+  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
+  EXPECT_EQ("#32770", v.cls);
+  EXPECT_NE(std::string::npos, v.title.find("解压文件..."));
+  EXPECT_EQ("后台(&B)", v.texts[0]);
+  EXPECT_EQ("暂停(&P)", v.texts[1]);
+  EXPECT_EQ(1, v.message_count);
+  EXPECT_EQ(-1, p.Wait(300));  // it waits to be closed
+  // The watcher hides the buttons without "关闭" and clicks the one with it,
+  // hidden or not.
+  ShowWindow(v.buttons[0], SW_HIDE);
+  ShowWindow(v.buttons[1], SW_HIDE);
+  ClickLikeWatcher(v.buttons[2]);
+  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_TRUE(Exists(folder + L"good.txt"));
+  EXPECT_FALSE(Exists(folder + L"broken.txt"));  // no unverified file stays
+}
+
+TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\big.zip";
+  // Zeros deflate to almost nothing but take a while to write out.
+  constexpr size_t kPart = 24u << 20;
+  std::vector<WriteEntry> e(6);
+  for (size_t i = 0; i < e.size(); ++i) {
+    e[i].name = "part" + std::to_string(i) + ".bin";
+    e[i].data = Zeros(kPart);
+  }
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e, 1)));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  DialogView v;
+  ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
+  EXPECT_EQ("#32770", v.cls);
+  EXPECT_EQ("后台(&B)", v.texts[0]);
+  EXPECT_EQ("暂停(&P)", v.texts[1]);
+  EXPECT_EQ("取消", v.texts[2]);
+
+  // Pause: the output stops growing until the button is pressed again.
+  ClickLikeWatcher(v.buttons[1]);
+  EXPECT_EQ("继续(&P)", TextOf(v.buttons[1]));
+  Sleep(300);
+  const uint64_t bytes_before = BytesBelow(folder);
+  Sleep(500);
+  EXPECT_EQ(bytes_before, BytesBelow(folder));
+  EXPECT_LT(bytes_before, e.size() * kPart);
+
+  // Background: idle priority and a minimised dialog.
+  ClickLikeWatcher(v.buttons[0]);
+  EXPECT_EQ(static_cast<DWORD>(IDLE_PRIORITY_CLASS), GetPriorityClass(p.handle));
+  EXPECT_TRUE(IsIconic(v.dialog));
+
+  // Cancel, while paused: the run ends with 255 and leaves no partial file.
+  ClickLikeWatcher(v.buttons[2]);
+  EXPECT_EQ(255, p.Wait(20000));
+  EXPECT_EQ(0u, BytesBelow(folder) % kPart);
+}
+
+TEST_F(ExtractorTest, BadCommandLinesExitWith7) {
+  for (const wchar_t *args : {L"", L"x", L"e a.zip -oC:\\x\\ -y", L"x a.zip b.zip -y",
+                              L"x a.zip -o -y", L"x a.zip -oC:\\x\\ -y -p", L"l a.zip"}) {
+    Process p;
+    ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe", args, L"", &p));
+    EXPECT_EQ(7, p.Wait(10000)) << Narrow(args);
+  }
+}
+
+TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
+  // 7ZG.exe alone in a folder, a working codec planted in the current
+  // folder: it must not be picked up from there.
+  const std::wstring alone = scratch_ + L"\\alone\\";
+  const std::wstring planted = scratch_ + L"\\planted\\";
+  ASSERT_TRUE(CreateDirectoryW(alone.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW((kBin + L"7ZG.exe").c_str(), (alone + L"7ZG.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((kBin + L"7Z.dll").c_str(), (planted + L"7z.dll").c_str(), FALSE));
+  const std::wstring args = L"x \"" + kSample + L"sample.zip\" -o\"" + scratch_ + L"\\out\\\" -y";
+  for (int round = 0; round < 2; ++round) {
+    if (round == 1) {
+      // A library under the codec's name that lacks its exports.
+      ASSERT_TRUE(
+          CopyFileW((kBin + L"fake_codec.dll").c_str(), (alone + L"7z.dll").c_str(), FALSE));
+    }
+    Process p;
+    ASSERT_TRUE(StartWithCommandLine(alone + L"7ZG.exe", args, planted, &p));
+    DialogView v;
+    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v)) << round;
+    EXPECT_EQ(1, v.message_count);
+    ClickLikeWatcher(v.buttons[2]);
+    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_FALSE(Exists(scratch_ + L"\\out\\说明.txt"));
+  }
+}
+
+TEST_F(ExtractorTest, UnreadableArchivesFail) {
+  ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\not.zip", std::string(3000, 'x')));
+  for (const wchar_t *name : {L"\\missing.zip", L"\\not.zip"}) {
+    Process p;
+    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + name, scratch_ + L"\\out\\", &p));
+    DialogView v;
+    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
+    EXPECT_EQ(1, v.message_count);
+    ClickLikeWatcher(v.buttons[2]);
+    EXPECT_EQ(1, p.Wait(10000));
+  }
+}
+
+// Every hostile entry is refused with a message, the sound ones around them
+// are extracted, and nothing appears outside the output folder.
+TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
+  const std::wstring sandbox = scratch_ + L"\\sandbox";
+  const std::wstring folder = sandbox + L"\\out\\";
+  ASSERT_TRUE(CreateDirectoryW(sandbox.c_str(), nullptr));
+  const char *unsafe_names[] = {
+      "../evil1.txt",
+      "a/../../evil2.txt",
+      "..\\evil3.txt",
+      "/evil4.txt",
+      "\\evil5.txt",
+      "C:\\evil6.txt",
+      "C:evil7.txt",
+      "\\\\server\\share\\evil8.txt",
+      "//server/share/evil9.txt",
+      "good.txt:stream",
+      "CON",
+      "nul.txt",
+      "COM1.log",
+      "aux",
+      "LPT1",
+      "dir/.. /evil10.txt",
+      "trailing.",
+      "\x81",
+      "",
+  };
+  std::vector<WriteEntry> e;
+  auto add = [&e](const std::string &name, const std::string &data) -> WriteEntry & {
+    e.emplace_back();
+    e.back().name = name;
+    e.back().data = data;
+    return e.back();
+  };
+  add("sound/first.txt", "first");
+  for (const char *n : unsafe_names) add(n, "evil");
+  add(u8"\xC0\xAF.txt", "evil").flags = 0x0800;  // overlong UTF-8 for '/'
+  add("crc.txt", "data").crc32 = 1;
+  add("bomb.bin", Zeros(10u << 20)).uncompressed_size = 1000;
+  add("short.bin", "short of its size").uncompressed_size = 1000;
+  WriteEntry &stored = add("stored.bin", "stored but sizes disagree");
+  stored.method = 0;
+  stored.compressed_size = 5;
+  add("encrypted.bin", "secret").flags = 0x0001;
+  add("lzma.bin", "not deflate").method = 14;
+  add("header.txt", "local name differs").local_name = "other.txt";
+  // Two central records on one local header: the overlap of a zip bomb.
+  const int shared = static_cast<int>(e.size());
+  add("shared.bin", Zeros(1 << 20));
+  add("shared.bin", Zeros(1 << 20)).share_local_with = shared;
+  add("sound/last.txt", "last");
+  const size_t hostile = e.size() - 2;
+  ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\hostile.zip", tovra::zip::WriteZip(e)));
+
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + L"\\hostile.zip", folder, &p));
+  DialogView v;
+  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
+  EXPECT_EQ(static_cast<int>(hostile), v.message_count);
+  ClickLikeWatcher(v.buttons[2]);
+  EXPECT_EQ(1, p.Wait(10000));
+
+  std::map<std::wstring, std::string> want = {
+      {L"sound", "<dir>"}, {L"sound\\first.txt", "first"}, {L"sound\\last.txt", "last"}};
+  EXPECT_TRUE(want == Tree(folder));
+  const auto around = Tree(sandbox + L"\\");
+  EXPECT_EQ(1u + want.size(), around.size());  // "out" and what is in it
+  for (const wchar_t *stray : {L"\\evil1.txt", L"\\evil2.txt", L"\\evil3.txt", L"\\evil10.txt"}) {
+    EXPECT_FALSE(Exists(scratch_ + stray));
+    EXPECT_FALSE(Exists(sandbox + stray));
+  }
+  EXPECT_FALSE(Exists(L"C:\\evil4.txt"));
+  EXPECT_FALSE(Exists(L"C:\\evil5.txt"));
+  EXPECT_FALSE(Exists(L"C:\\evil6.txt"));
+  EXPECT_FALSE(Exists(L"Z:\\evil4.txt"));
+  EXPECT_FALSE(Exists(L"Z:\\evil5.txt"));
+}
+
+}  // namespace
