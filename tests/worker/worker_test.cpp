@@ -213,6 +213,21 @@ TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
   EXPECT_FALSE(Exists(folder + "setup.zip")) << "nothing is written after a failed step";
 }
 
+// The extractor cannot overwrite one entry, so its finished dialog waits with
+// "关闭(&C)" (for a minute, if nobody clicks). The watcher must click it at
+// once: the install fails quickly instead of stalling.
+TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
+  NEEDS_EXTRACTOR();
+  const std::string folder = FixtureFolder("locked", "no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
+  const Outcome outcome = Install(folder);
+  std::printf("install with an entry the extractor cannot write: %lu ms\n",
+              static_cast<unsigned long>(outcome.ms));
+  EXPECT_EQ(1, outcome.failed);
+  EXPECT_LT(outcome.ms, 30000u) << "the extractor's dialog was not closed by the watcher";
+  EXPECT_EQ("locked", Read(folder + "TovraClient.dat"));
+}
+
 TEST(InstallWorker, FullDiskFails) {
   const std::string folder = FixtureFolder("full", "no-tmpfs");
   if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
