@@ -20,8 +20,8 @@ constexpr size_t kCentralSize = 46;
 constexpr size_t kLocalSize = 30;
 // Output is decoded in pieces of this size: big enough that inflate spends
 // its time in the fast loop, small enough that the CRC pass finds the bytes
-// still in cache.
-constexpr size_t kChunk = 256 * 1024;
+// still in cache (measured: 64 KB and 256 KB alike, 1 MB 25% slower).
+constexpr size_t kChunk = 64 * 1024;
 
 uint16_t Get16(const uint8_t *p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
