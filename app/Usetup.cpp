@@ -1,6 +1,19 @@
 #include "app/Usetup.h"
 
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/messages.h"
+#include "app/options.h"
+#include "app/website.h"
+#include "install/install_state.h"
+#include "install/worker.h"
+#include "ui/application.h"
+#include "util/files_win.h"
 #include "util/product_version.h"
+#include "util/text.h"
+#include "util/text_win.h"
 
 namespace {
 
@@ -211,28 +224,153 @@ void TSetupForm::BuildBody() {
   cbAutorunStartup = Panel2->Add<ui::CheckBox>(cb);
 }
 
-// The command-line options, the message hook and unattended mode come with
-// the window's behaviour; for now creation fills the version label only.
 void TSetupForm::FormCreate() {
+  // The hook acts after the toolkit's own handling of every message.
+  ui::WndMethod previous = WindowProc;
+  WindowProc = [this, previous](ui::Message &m) {
+    previous(m);
+    switch (m.Msg) {
+      case UM_INSTALL_OK:
+        OnInstallOk();
+        break;
+      case UM_INSTALL_FAILED:
+        OnInstallFailed();
+        break;
+      case UM_SHOW_WEBSITE:
+        OnShowWebsite();
+        break;
+    }
+  };
+
+  OptionTable *options = NewOptionTable(20);
+  const int count = ParseCommandLine(GetCommandLineA(), true, options, 20);
+  if (FindOption("auto_setup", options, count) != nullptr) {
+    SetupFlags.autoSetup = 1;
+    timerAutoSetup->SetEnabled(true);
+  }
+  const char *folder = FindOption("target_dir", options, count);
+  if (folder != nullptr && folder[0] != '\0') editSetupFolder->SetText(folder);
+  FreeOptionTable(options);
+
   labelVer->SetCaption(std::string("Ver ") + ProductVersion);
+  if (SetupFlags.autoSetup) ui::App().ShowMainForm = false;
 }
 
-// TODO(behaviour): install / launch. Deliberately a no-op for now.
-void TSetupForm::btnSetupClick() {}
+void TSetupForm::OnInstallOk() {
+  btnSetup->SetCaption("下一步");
+  btnSetup->TextWidth = 0;  // the new caption is measured by the repaint below
+  btnSetup->SetEnabled(true);
+  btnSetup->SetTag(1);
+  labelSetupFinish->SetCaption("安装成功");
+  labelSetupFinish->SetVisible(true);
+  if (SetupFlags.autoSetup) btnSetupClick();
+}
 
-// TODO(behaviour): one-shot unattended start. Deliberately a no-op for now.
-void TSetupForm::timerAutoSetupTimer() {}
+// Failed is final: the inputs stay disabled. Unattended, nobody could close
+// the hidden window, so it closes itself once the box is dismissed.
+void TSetupForm::OnInstallFailed() {
+  installFailed_ = true;
+  labelSetupFinish->SetCaption("安装失败");
+  labelSetupFinish->SetVisible(true);
+  MessageBoxA(Handle(), "未能安装", ui::App().Title().c_str(), MB_OK);
+  if (SetupFlags.autoSetup) Close();
+}
+
+void TSetupForm::OnShowWebsite() {
+  labelWebsite->SetVisible(true);
+}
+
+void TSetupForm::btnSetupClick() {
+  if (btnSetup->Tag() != 0) {
+    // InstallDir holds at most kMaxInstallDirLength characters here, so the
+    // program path fits.
+    char program[kInstallDirSize + 32];
+    CopyTextEnd(CopyTextEnd(program, InstallDir), "TovraControl.exe");
+    char params[128];
+    char *end = CopyTextEnd(params, "-create_sm_shortcut -wizard -setup");
+    if (SetupFlags.desktopShortcut) end = CopyTextEnd(end, " -create_dsk_shortcut");
+    if (SetupFlags.autorun) end = CopyTextEnd(end, " -reg_autorun");
+    if (SetupFlags.autoSetup) end = CopyTextEnd(end, " -auto_setup");
+    ShellExecuteA(Handle(), "open", program, params, InstallDir, SW_SHOW);
+    Close();
+    return;
+  }
+  if (!BeginInstall() && SetupFlags.autoSetup) {
+    // Unattended, a refused folder would leave a hidden process waiting for
+    // ever: it fails like an install instead.
+    PostMessageA(Handle(), UM_INSTALL_FAILED, 0, 0);
+  }
+}
+
+// The Install click up to the worker's start. False when the folder is
+// refused (empty, too long, or cannot be created): the window stays in Ready.
+bool TSetupForm::BeginInstall() {
+  const std::string folder = editSetupFolder->Text();
+  if (folder.empty()) {
+    InstallDir[0] = '\0';
+    return false;
+  }
+  // The worker builds its paths and the extract command from the folder in
+  // fixed buffers; a longer folder is refused here, before anything changes.
+  const bool needsSeparator = folder.back() != '\\';
+  if (folder.size() + (needsSeparator ? 1 : 0) > static_cast<size_t>(kMaxInstallDirLength)) {
+    return false;
+  }
+  char *end = CopyTextEnd(InstallDir, folder.c_str());
+  if (needsSeparator) CopyTextEnd(end, "\\");
+  if (!CreateDirectoryChain(InstallDir, false)) return false;
+
+  char data[kInstallDirSize + 32];
+  char backup[kInstallDirSize + 32];
+  CopyTextEnd(CopyTextEnd(data, InstallDir), "TovraClient.dat");
+  CopyTextEnd(CopyTextEnd(backup, InstallDir), "TovraClient.dat.bak");
+  CopyFileA(data, backup, FALSE);  // a missing data file is no error
+
+  btnSetup->SetEnabled(false);
+  editSetupFolder->SetEnabled(false);
+  cbAutorunStartup->SetEnabled(false);
+  SetupFlags.autorun = cbAutorunStartup->Checked() ? 1 : 0;
+  // Without a worker no result would ever arrive; report the failure instead
+  // of waiting in Installing for good.
+  if (!StartInstallWorker(Handle())) PostMessageA(Handle(), UM_INSTALL_FAILED, 0, 0);
+  return true;
+}
+
+// Fires once: the unattended install starts 6 s after creation.
+void TSetupForm::timerAutoSetupTimer() {
+  timerAutoSetup->SetEnabled(false);
+  btnSetupClick();
+}
 
 // Despite its name and hint, the button closes the window.
 void TSetupForm::btnMinimizeClick() {
   Close();
 }
 
-// TODO(behaviour): move the borderless window. Deliberately a no-op for now.
-void TSetupForm::panelTitleMouseDown(int, int, int) {}
+// The window has no system caption: the title panel moves it, by letting the
+// system run its move loop as if the caption had been grabbed.
+void TSetupForm::panelTitleMouseDown(int, int, int) {
+  ReleaseCapture();
+  SendMessageA(Handle(), WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE | HTCAPTION
+}
 
-// TODO(behaviour): open the website. Deliberately a no-op for now.
-void TSetupForm::labelWebsiteClick() {}
+void BuildWebsiteAddress(char *out) {
+  wchar_t address[kWebsiteAddressSize / 2];
+  const int length = std::swprintf(address, kWebsiteAddressSize / 2, L"http://%ls/?from=pcsetup",
+                                   TOVRA_WEBSITE_HOST_W);
+  if (length <= 0) {
+    out[0] = '\0';
+    return;
+  }
+  WideToAnsi(out, address, length);
+}
 
-// TODO(behaviour): open the website. Deliberately a no-op for now.
-void TSetupForm::labelMoreUsefulClick() {}
+void TSetupForm::labelWebsiteClick() {
+  char address[kWebsiteAddressSize];
+  BuildWebsiteAddress(address);
+  ShellExecuteA(Handle(), "open", address, nullptr, nullptr, SW_SHOW);
+}
+
+void TSetupForm::labelMoreUsefulClick() {
+  labelWebsiteClick();
+}

@@ -34,11 +34,26 @@ class TSetupForm : public ui::Form {
   void labelWebsiteClick();
   void labelMoreUsefulClick();
 
+  // True once an install attempted in this run has failed: the process then
+  // exits with 1, so a script running it unattended can tell.
+  bool InstallFailed() const { return installFailed_; }
+
  private:
+  void OnInstallOk();
+  void OnInstallFailed();
+  void OnShowWebsite();
+  bool BeginInstall();
+
   void BuildTitle();
   void BuildBanner();
   void BuildStatus();
   void BuildBody();
 
   std::unique_ptr<ui::Timer> timer_;
+  bool installFailed_ = false;
 };
+
+// "http://" + the website's host + "/?from=pcsetup" in the ANSI code page;
+// out holds at least kWebsiteAddressSize bytes.
+constexpr int kWebsiteAddressSize = 128;
+void BuildWebsiteAddress(char *out);

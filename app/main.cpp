@@ -8,18 +8,19 @@
 
 namespace {
 
-// The process exit code; the window's outcome does not change it.
-constexpr int kExitCode = 0;
-
-void RunSetup(HINSTANCE instance) {
+// 1 when an install was attempted in this run and failed, else 0: a script
+// that runs the installer unattended can tell a failed install from a good one.
+int RunSetup(HINSTANCE instance) {
   ui::Application &app = ui::App();
   app.Initialize(instance);
   app.SetTitle("安装Tovra");
-  if (!app.CreateForm<TSetupForm>()) {
+  TSetupForm *form = app.CreateForm<TSetupForm>();
+  if (form == nullptr) {
     app.HandleError(app.LastError());
-    return;
+    return 0;
   }
   app.Run();
+  return form->InstallFailed() ? 1 : 0;
 }
 
 }  // namespace
@@ -37,9 +38,9 @@ void __verbose_terminate_handler() {
 // exception leaves WinMain.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
-    RunSetup(instance);
+    return RunSetup(instance);
   } catch (...) {
     ui::App().HandleError("");
   }
-  return kExitCode;
+  return 0;
 }

@@ -34,20 +34,26 @@ else()
   find_package(ZLIB)
 endif()
 
-# tovra_add_gtest(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
+# tovra_add_gtest(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...] [SERIAL])
 # A GoogleTest program; under the cross build it runs through wine-run.sh.
+# SERIAL keeps its cases from running beside any other test (cases that look
+# at every top-level window, say).
 function(tovra_add_gtest name)
   if(TOVRA_FUZZ)
     return()  # the fuzz tree builds fuzzers only
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set(serial FALSE)
+  if(T_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+                       PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" RUN_SERIAL ${serial})
 endfunction()
 
 # tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])

@@ -1,0 +1,278 @@
+// The setup window's behaviour in-process: the states that posted results and
+// clicks lead to, the Install click's handling of the folder, and the Next
+// launch of the control program with its switches.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/Usetup.h"
+#include "app/messages.h"
+#include "install/install_state.h"
+#include "install/worker.h"
+#include "tests/support/win_test_support.h"
+#include "ui/application.h"
+
+using namespace test_support;
+
+namespace {
+
+class BehaviourTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui::App().SetTitle("安装Tovra");
+    form = std::make_unique<TSetupForm>();
+    ASSERT_TRUE(form->CreateHandle());
+    form->DoCreate();
+    window = form->Handle();
+    SetupFlags = {0, 1, 0};
+    InstallDir[0] = '\0';
+  }
+
+  bool WindowGone() { return !IsWindow(window); }
+
+  void ExpectReady() {
+    EXPECT_EQ("安装", form->btnSetup->Caption());
+    EXPECT_TRUE(form->btnSetup->Enabled());
+    EXPECT_EQ(0, form->btnSetup->Tag());
+    EXPECT_TRUE(form->editSetupFolder->Enabled());
+    EXPECT_TRUE(form->cbAutorunStartup->Enabled());
+    EXPECT_FALSE(form->labelSetupFinish->Visible());
+  }
+
+  // Types folder into the box and presses Install.
+  void ClickInstallWith(const std::string &folder) {
+    form->editSetupFolder->SetText(folder);
+    form->btnSetupClick();
+  }
+
+  // A folder where the worker fails at once: 7Z.DLL is a folder, so it can
+  // neither be read nor written.
+  std::wstring FailingFolder(const wchar_t *leaf) {
+    std::wstring dir = MakeScratchFolder(L"behaviour", leaf);
+    CreateDirectoryW((dir + L"\\7Z.DLL").c_str(), nullptr);
+    return dir;
+  }
+
+  std::unique_ptr<TSetupForm> form;
+  HWND window = nullptr;
+};
+
+TEST_F(BehaviourTest, StartsReadyWithDefaultsAndVersion) {
+  ExpectReady();
+  EXPECT_EQ("D:\\Tovra", form->editSetupFolder->Text());
+  EXPECT_EQ("Ver 3.0.26.203", form->labelVer->Caption());
+  EXPECT_EQ(0, SetupFlags.autoSetup);
+  EXPECT_FALSE(form->timerAutoSetup->Enabled());
+}
+
+TEST_F(BehaviourTest, PostedSuccessGivesFinishedWithMeasuredCaption) {
+  form->btnSetup->SetEnabled(false);
+  PostMessageA(window, UM_INSTALL_OK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return form->btnSetup->Tag() == 1; }, 2000));
+  EXPECT_EQ("下一步", form->btnSetup->Caption());
+  EXPECT_TRUE(form->btnSetup->Enabled());
+  // The enabling repaint measured the new caption instead of keeping the
+  // layout's 24 pixels for "安装".
+  EXPECT_GT(form->btnSetup->TextWidth, 24);
+  EXPECT_EQ("安装成功", form->labelSetupFinish->Caption());
+  EXPECT_TRUE(form->labelSetupFinish->Visible());
+  EXPECT_FALSE(form->InstallFailed());
+  EXPECT_FALSE(WindowGone());
+}
+
+TEST_F(BehaviourTest, PostedFailureShowsBoxAndStaysFailed) {
+  form->btnSetup->SetEnabled(false);
+  form->editSetupFolder->SetEnabled(false);
+  BoxDismisser dismisser(GetCurrentProcessId());
+  PostMessageA(window, UM_INSTALL_FAILED, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed() && dismisser.Count() == 1; }, 5000));
+  EXPECT_EQ(L"未能安装", dismisser.Text());
+  EXPECT_EQ(L"安装Tovra", dismisser.Caption());
+  EXPECT_EQ("安装失败", form->labelSetupFinish->Caption());
+  EXPECT_TRUE(form->labelSetupFinish->Visible());
+  EXPECT_FALSE(form->btnSetup->Enabled());
+  EXPECT_FALSE(form->editSetupFolder->Enabled());
+  // Interactive: Failed is final, the window stays until the user closes it.
+  PumpUntil([] { return false; }, 300);
+  EXPECT_FALSE(WindowGone());
+}
+
+TEST_F(BehaviourTest, UnattendedFailureClosesAfterTheBox) {
+  SetupFlags.autoSetup = 1;
+  BoxDismisser dismisser(GetCurrentProcessId());
+  PostMessageA(window, UM_INSTALL_FAILED, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
+  EXPECT_EQ(1, dismisser.Count());
+  EXPECT_TRUE(form->InstallFailed());
+}
+
+TEST_F(BehaviourTest, ShowWebsiteShowsTheLinkAndIsIdempotent) {
+  form->labelWebsite->SetVisible(false);
+  SendMessageA(window, UM_SHOW_WEBSITE, 0, 0);
+  EXPECT_TRUE(form->labelWebsite->Visible());
+  SendMessageA(window, UM_SHOW_WEBSITE, 0, 0);
+  EXPECT_TRUE(form->labelWebsite->Visible());
+  ExpectReady();
+}
+
+TEST_F(BehaviourTest, WebsiteAddressEndsInTheSetupTail) {
+  char address[kWebsiteAddressSize];
+  BuildWebsiteAddress(address);
+  EXPECT_STREQ("http://www.tovra.cn/?from=pcsetup", address);
+}
+
+TEST_F(BehaviourTest, InstallClickAppendsBackslashBacksUpAndDisables) {
+  std::wstring dir = FailingFolder(L"安装 目录");
+  ASSERT_TRUE(WriteFileBytes(dir + L"\\TovraClient.dat", "old data"));
+  BoxDismisser dismisser(GetCurrentProcessId());
+  form->cbAutorunStartup->SetChecked(true);
+  ClickInstallWith(ToAnsi(dir));
+  EXPECT_EQ(ToAnsi(dir) + "\\", InstallDir);
+  EXPECT_EQ(1, SetupFlags.autorun);
+  // Installing: all three inputs are disabled before the worker runs.
+  EXPECT_FALSE(form->btnSetup->Enabled());
+  EXPECT_FALSE(form->editSetupFolder->Enabled());
+  EXPECT_FALSE(form->cbAutorunStartup->Enabled());
+  std::string backup;
+  ASSERT_TRUE(ReadFileBytes(dir + L"\\TovraClient.dat.bak", &backup));
+  EXPECT_EQ("old data", backup);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  EXPECT_EQ("安装失败", form->labelSetupFinish->Caption());
+}
+
+TEST_F(BehaviourTest, FolderWithTrailingBackslashKeepsOne) {
+  std::wstring dir = FailingFolder(L"trailing");
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith(ToAnsi(dir) + "\\");
+  EXPECT_EQ(ToAnsi(dir) + "\\", InstallDir);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+}
+
+TEST_F(BehaviourTest, InstallClickCreatesMissingFolders) {
+  std::wstring dir = MakeScratchFolder(L"behaviour") + L"\\a\\b\\c";
+  CreateDirectoryW((dir.substr(0, dir.size() - 6)).c_str(), nullptr);
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith(ToAnsi(dir));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dir.c_str()));
+  EXPECT_FALSE(form->btnSetup->Enabled());
+  // Let the worker finish before the process ends.
+  ASSERT_TRUE(
+      PumpUntil([&] { return form->btnSetup->Tag() == 1 || form->InstallFailed(); }, 90000));
+}
+
+TEST_F(BehaviourTest, EmptyFolderIsIgnoredSilently) {
+  ClickInstallWith("");
+  PumpUntil([] { return false; }, 200);
+  ExpectReady();
+  EXPECT_STREQ("", InstallDir);
+  EXPECT_FALSE(form->InstallFailed());
+}
+
+TEST_F(BehaviourTest, UnattendedEmptyFolderFailsAndCloses) {
+  SetupFlags.autoSetup = 1;
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith("");
+  ASSERT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
+  EXPECT_TRUE(form->InstallFailed());
+  EXPECT_EQ(L"未能安装", dismisser.Text());
+}
+
+TEST_F(BehaviourTest, FolderThatCannotBeCreatedIsIgnored) {
+  // A plain file in the middle of the path.
+  std::wstring base = MakeScratchFolder(L"behaviour");
+  ASSERT_TRUE(WriteFileBytes(base + L"\\file", "x"));
+  ClickInstallWith(ToAnsi(base) + "\\file\\sub");
+  PumpUntil([] { return false; }, 200);
+  ExpectReady();
+}
+
+// The worker's paths and the extract command hold the folder in fixed
+// buffers: 289 characters with the backslash is the most it takes.
+TEST_F(BehaviourTest, FolderTooLongIsRefusedAndLeavesReady) {
+  std::string tooLong = "C:\\" + std::string(287, 'x');  // 290 with the backslash
+  ClickInstallWith(tooLong);
+  PumpUntil([] { return false; }, 200);
+  ExpectReady();
+  EXPECT_STREQ("", InstallDir);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES,
+            GetFileAttributesA("C:\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"));
+
+  std::string atLimit = "C:\\" + std::string(285, 'y') + "\\";  // 289
+  ClickInstallWith(atLimit);
+  EXPECT_EQ(atLimit, InstallDir);  // accepted; the system may still refuse it
+}
+
+TEST_F(BehaviourTest, UnattendedTooLongFolderFails) {
+  SetupFlags.autoSetup = 1;
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith("C:\\" + std::string(400, 'z'));
+  ASSERT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
+  EXPECT_TRUE(form->InstallFailed());
+}
+
+class LaunchTest : public BehaviourTest {
+ protected:
+  // A folder holding the sample control program, as InstallDir.
+  void PrepareInstalledFolder() {
+    dir = MakeScratchFolder(L"launch", L"控制 程序");
+    ASSERT_TRUE(
+        CopyFileW(Widen(TOVRA_CONTROL_EXE).c_str(), (dir + L"\\TovraControl.exe").c_str(), FALSE));
+    std::string ansi = ToAnsi(dir) + "\\";
+    ASSERT_LT(ansi.size(), sizeof InstallDir);
+    std::strcpy(InstallDir, ansi.c_str());
+  }
+
+  // Posts the worker's success and presses "下一步"; returns the one launch.
+  LaunchRecord LaunchFromFinished(bool pressNext) {
+    PostMessageA(window, UM_INSTALL_OK, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return form->btnSetup->Tag() == 1; }, 2000));
+    if (pressNext) form->btnSetupClick();
+    EXPECT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return !ReadLaunchRecords(dir).empty(); }, 10000));
+    auto records = ReadLaunchRecords(dir);
+    EXPECT_EQ(1u, records.size());
+    return records.empty() ? LaunchRecord{} : records[0];
+  }
+
+  static bool EndsWith(const std::wstring &s, const std::wstring &tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+  }
+
+  std::wstring dir;
+};
+
+TEST_F(LaunchTest, NextLaunchesControlProgramWithSwitches) {
+  PrepareInstalledFolder();
+  LaunchRecord r = LaunchFromFinished(true);
+  EXPECT_EQ(dir, r.folder);
+  EXPECT_TRUE(EndsWith(r.commandLine,
+                       L"TovraControl.exe -create_sm_shortcut -wizard -setup "
+                       L"-create_dsk_shortcut") ||
+              EndsWith(r.commandLine,
+                       L"TovraControl.exe\" -create_sm_shortcut -wizard -setup "
+                       L"-create_dsk_shortcut"))
+      << ToAnsi(r.commandLine);
+}
+
+TEST_F(LaunchTest, NextWithAutorunTickedAddsRegAutorun) {
+  PrepareInstalledFolder();
+  SetupFlags.autorun = 1;
+  LaunchRecord r = LaunchFromFinished(true);
+  EXPECT_TRUE(EndsWith(r.commandLine, L"-wizard -setup -create_dsk_shortcut -reg_autorun"))
+      << ToAnsi(r.commandLine);
+}
+
+TEST_F(LaunchTest, UnattendedSuccessLaunchesAtOnceWithAutoSetupLast) {
+  PrepareInstalledFolder();
+  SetupFlags.autoSetup = 1;
+  SetupFlags.autorun = 1;
+  LaunchRecord r = LaunchFromFinished(false);
+  EXPECT_TRUE(EndsWith(r.commandLine, L" -create_dsk_shortcut -reg_autorun -auto_setup"))
+      << ToAnsi(r.commandLine);
+  EXPECT_FALSE(form->InstallFailed());
+}
+
+}  // namespace

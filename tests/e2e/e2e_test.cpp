@@ -1,0 +1,243 @@
+// The installer as a user runs it: real TovraSetup.exe processes under Wine,
+// unattended and driven by clicks, with the carried extractor pair and the
+// sample product's control program recording how it was started.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/win_test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+struct Outcome {
+  bool exited = false;
+  DWORD exitCode = 0;
+  bool windowShown = false;
+  double seconds = 0;
+};
+
+bool EndsWith(const std::wstring &s, const std::wstring &tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct FormSearch {
+  DWORD pid;
+  HWND form;
+};
+
+BOOL CALLBACK FindForm(HWND hwnd, LPARAM param) {
+  auto *s = reinterpret_cast<FormSearch *>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[32] = {};
+  GetClassNameW(hwnd, cls, 32);
+  if (pid == s->pid && lstrcmpW(cls, L"TovraForm") == 0) {
+    s->form = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND SetupWindowOf(DWORD pid) {
+  FormSearch s{pid, nullptr};
+  EnumWindows(FindForm, reinterpret_cast<LPARAM>(&s));
+  return s.form;
+}
+
+// Starts exe with args and waits up to timeoutMs for it to end; onTick runs
+// every 50 ms meanwhile with the process id.
+Outcome Run(const char *exe, const std::wstring &args, DWORD timeoutMs,
+            const std::function<void(DWORD pid)> &onTick = nullptr) {
+  Outcome out;
+  std::wstring line = L"\"" + Widen(exe) + L"\" " + args;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    ADD_FAILURE() << "cannot start " << exe;
+    return out;
+  }
+  const ULONGLONG start = GetTickCount64();
+  while (GetTickCount64() - start < timeoutMs) {
+    if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) {
+      out.exited = true;
+      break;
+    }
+    HWND form = SetupWindowOf(pi.dwProcessId);
+    if (form && IsWindowVisible(form)) out.windowShown = true;
+    if (onTick) onTick(pi.dwProcessId);
+  }
+  out.seconds = (GetTickCount64() - start) / 1000.0;
+  if (out.exited) {
+    GetExitCodeProcess(pi.hProcess, &out.exitCode);
+  } else {
+    TerminateProcess(pi.hProcess, 99);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return out;
+}
+
+bool Exists(const std::wstring &path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
+  const std::wstring dir = MakeScratchFolder(L"e2e", L"安装 目录");
+  Outcome o = Run(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000);
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(0u, o.exitCode);
+  EXPECT_FALSE(o.windowShown);
+  for (const wchar_t *name : {L"7Z.DLL", L"7ZG.EXE", L"setup.zip", L"TovraClientService.exe",
+                              L"TovraControl.exe", L"TovraClient.dat"}) {
+    EXPECT_TRUE(Exists(dir + L"\\" + name)) << ToAnsi(name);
+  }
+  auto records = ReadLaunchRecords(dir);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(dir, records[0].folder);
+  EXPECT_TRUE(EndsWith(records[0].commandLine,
+                       L" -create_sm_shortcut -wizard -setup -create_dsk_shortcut -auto_setup"))
+      << ToAnsi(records[0].commandLine);
+
+  // The install's own time (without the fixed 6 s timer) against our
+  // extractor alone on the same archive, in the same run.
+  const std::wstring alone = MakeScratchFolder(L"e2e-alone");
+  Outcome x = Run(TOVRA_EXTRACTOR_EXE,
+                  L"x \"" + Widen(TOVRA_ARCHIVE) + L"\" -o\"" + alone + L"\\\" -y", 120000);
+  ASSERT_TRUE(x.exited);
+  EXPECT_EQ(0u, x.exitCode);
+  const double install = o.seconds - 6.0;
+  std::printf(
+      "[ MEASURE  ] unattended install %.2f s (timer excluded), extractor alone %.2f s, "
+      "ratio %.2f\n",
+      install, x.seconds, install / x.seconds);
+}
+
+TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
+  const std::wstring dir = MakeScratchFolder(L"e2e", L"错误 版本");
+  std::unique_ptr<BoxDismisser> dismisser;
+  Outcome o = Run(TOVRA_BADVERSION_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000,
+                  [&](DWORD pid) {
+                    if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
+                  });
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(1u, o.exitCode);
+  EXPECT_FALSE(o.windowShown);
+  ASSERT_TRUE(dismisser);
+  EXPECT_EQ(1, dismisser->Count());
+  EXPECT_EQ(L"未能安装", dismisser->Text());
+  EXPECT_EQ(L"安装Tovra", dismisser->Caption());
+  EXPECT_TRUE(Exists(dir + L"\\TovraClientService.exe"));  // unpacked, but refused
+  EXPECT_TRUE(ReadLaunchRecords(dir).empty());
+}
+
+TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
+  std::unique_ptr<BoxDismisser> dismisser;
+  Outcome o =
+      Run(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"C:\\" + std::wstring(300, L'z') + L"\"",
+          60000, [&](DWORD pid) {
+            if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
+          });
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(1u, o.exitCode);
+  EXPECT_EQ(1, dismisser->Count());
+}
+
+struct ChildSearch {
+  const wchar_t *cls;
+  HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM param) {
+  auto *s = reinterpret_cast<ChildSearch *>(param);
+  wchar_t cls[32] = {};
+  GetClassNameW(hwnd, cls, 32);
+  if (lstrcmpiW(cls, s->cls) == 0) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND ChildOfClass(HWND parent, const wchar_t *cls) {
+  ChildSearch s{cls, nullptr};
+  EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// The status panel is the panel whose top edge lies 333 pixels into the form.
+HWND StatusPanel(HWND form) {
+  RECT fr;
+  GetWindowRect(form, &fr);
+  for (HWND p = FindWindowExW(form, nullptr, L"TovraPanel", nullptr); p;
+       p = FindWindowExW(form, p, L"TovraPanel", nullptr)) {
+    RECT r;
+    GetWindowRect(p, &r);
+    if (r.top - fr.top == 333) return p;
+  }
+  return nullptr;
+}
+
+TEST(EndToEnd, EmptyTargetDirKeepsDefaultAndGivenOneIsShown) {
+  for (const std::wstring &arg :
+       {std::wstring(L"-target_dir \"\""), std::wstring(L"-target_dir \"C:\\某个 目录\"")}) {
+    std::wstring text;
+    Outcome o = Run(TOVRA_SETUP_EXE, arg, 30000, [&](DWORD pid) {
+      HWND form = SetupWindowOf(pid);
+      if (!form || !IsWindowVisible(form) || !text.empty()) return;
+      HWND edit = ChildOfClass(form, L"Edit");
+      wchar_t buf[600] = {};
+      if (edit) GetWindowTextW(edit, buf, 600);
+      text = buf;
+      PostMessageW(form, WM_CLOSE, 0, 0);
+    });
+    ASSERT_TRUE(o.exited);
+    EXPECT_EQ(0u, o.exitCode);
+    EXPECT_TRUE(o.windowShown);
+    EXPECT_EQ(arg.size() < 20 ? L"D:\\Tovra" : L"C:\\某个 目录", text);
+  }
+}
+
+// As a person would: tick the check box, press "安装", and once the button
+// reads "下一步" press it again. The button is windowless: the clicks go to
+// its panel at the button's place; a press on the disabled button is ignored,
+// so pressing every half second until the installer ends is safe.
+TEST(EndToEnd, InteractiveRunDrivenByClicksLaunchesWithRegAutorun) {
+  const std::wstring dir = MakeScratchFolder(L"e2e", L"交互 安装");
+  bool ticked = false;
+  ULONGLONG lastClick = 0;
+  Outcome o = Run(TOVRA_SETUP_EXE, L"-target_dir \"" + dir + L"\"", 150000, [&](DWORD pid) {
+    HWND form = SetupWindowOf(pid);
+    if (!form || !IsWindowVisible(form)) return;
+    if (!ticked) {
+      HWND box = ChildOfClass(form, L"Button");
+      if (!box) return;
+      SendMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+      SendMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+      ticked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      return;
+    }
+    if (GetTickCount64() - lastClick < 500) return;
+    lastClick = GetTickCount64();
+    HWND panel = StatusPanel(form);
+    const LPARAM at = MAKELPARAM(295 + 31, 10 + 13);
+    SendMessageW(panel, WM_MOUSEMOVE, 0, at);
+    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(panel, WM_LBUTTONUP, 0, at);
+  });
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(0u, o.exitCode);
+  EXPECT_TRUE(ticked);
+  auto records = ReadLaunchRecords(dir);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(dir, records[0].folder);
+  EXPECT_TRUE(EndsWith(records[0].commandLine,
+                       L" -create_sm_shortcut -wizard -setup -create_dsk_shortcut -reg_autorun"))
+      << ToAnsi(records[0].commandLine);
+}
+
+}  // namespace

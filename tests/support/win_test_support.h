@@ -1,0 +1,189 @@
+#pragma once
+// Helpers the Windows suites share: scratch folders, the sample control
+// program's launch records, and dismissing message boxes from another thread.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace test_support {
+
+inline std::wstring Widen(const std::string &utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &w[0], int(w.size()));
+  w.resize(n > 0 ? n : 0);
+  return w;
+}
+
+inline std::string ToAnsi(const std::wstring &w) {
+  std::string s(w.size() * 2 + 1, '\0');
+  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), int(w.size()), &s[0], int(s.size()), nullptr,
+                              nullptr);
+  s.resize(n > 0 ? n : 0);
+  return s;
+}
+
+// A new empty folder under the temp folder: <temp>\<stem>-<pid>-<n>\<leaf>.
+inline std::wstring MakeScratchFolder(const wchar_t *stem, const wchar_t *leaf = nullptr) {
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring dir = std::wstring(temp) + stem + L"-" + std::to_wstring(GetCurrentProcessId()) +
+                     L"-" + std::to_wstring(counter++);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  if (leaf) {
+    dir += L"\\";
+    dir += leaf;
+    CreateDirectoryW(dir.c_str(), nullptr);
+  }
+  return dir;
+}
+
+inline bool ReadFileBytes(const std::wstring &path, std::string *out) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  out->clear();
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) out->append(buf, got);
+  CloseHandle(f);
+  return true;
+}
+
+inline bool WriteFileBytes(const std::wstring &path, const std::string &data) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  bool ok = WriteFile(f, data.data(), DWORD(data.size()), &put, nullptr) && put == data.size();
+  CloseHandle(f);
+  return ok;
+}
+
+// One start of the sample control program: its working folder and its whole
+// command line, from TovraControl.launch.txt beside it.
+struct LaunchRecord {
+  std::wstring folder;
+  std::wstring commandLine;
+};
+
+inline std::vector<LaunchRecord> ReadLaunchRecords(const std::wstring &installFolder) {
+  std::vector<LaunchRecord> records;
+  std::string text;
+  if (!ReadFileBytes(installFolder + L"\\TovraControl.launch.txt", &text)) return records;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    size_t tab = line.find('\t');
+    if (tab != std::string::npos)
+      records.push_back({Widen(line.substr(0, tab)), Widen(line.substr(tab + 1))});
+    start = end + 1;
+  }
+  return records;
+}
+
+// Polls cond every 20 ms, pumping this thread's messages, for up to ms.
+inline bool PumpUntil(const std::function<bool()> &cond, DWORD ms) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (cond()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(20);
+  }
+}
+
+// Watches, on a thread of its own, for a message box ("#32770") of the given
+// process (0: any) and presses its OK button. Records the box's caption and
+// text (UTF-16) so a test can check them.
+class BoxDismisser {
+ public:
+  explicit BoxDismisser(DWORD processId = 0) : pid_(processId) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BoxDismisser() {
+    stop_ = true;
+    thread_.join();
+  }
+  BoxDismisser(const BoxDismisser &) = delete;
+  BoxDismisser &operator=(const BoxDismisser &) = delete;
+
+  int Count() const { return count_; }
+  std::wstring Caption() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return caption_;
+  }
+  std::wstring Text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+  }
+
+ private:
+  struct Search {
+    DWORD pid;
+    HWND found;
+  };
+  static BOOL CALLBACK Visit(HWND hwnd, LPARAM param) {
+    auto *s = reinterpret_cast<Search *>(param);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd) && (s->pid == 0 || s->pid == pid)) {
+      s->found = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK ReadStatic(HWND child, LPARAM param) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Static") == 0) {
+      wchar_t text[256] = {};
+      GetWindowTextW(child, text, 256);
+      if (text[0]) *reinterpret_cast<std::wstring *>(param) = text;
+    }
+    return TRUE;
+  }
+  void Run() {
+    while (!stop_) {
+      Search s{pid_, nullptr};
+      EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+      if (s.found) {
+        wchar_t caption[256] = {};
+        GetWindowTextW(s.found, caption, 256);
+        std::wstring text;
+        EnumChildWindows(s.found, ReadStatic, reinterpret_cast<LPARAM>(&text));
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          caption_ = caption;
+          text_ = text;
+        }
+        PostMessageW(s.found, WM_COMMAND, IDOK, 0);
+        ++count_;
+        Sleep(300);  // let the box go away before looking again
+      }
+      Sleep(50);
+    }
+  }
+
+  DWORD pid_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> count_{0};
+  mutable std::mutex mutex_;
+  std::wstring caption_, text_;
+  std::thread thread_;
+};
+
+}  // namespace test_support
