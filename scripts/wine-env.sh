@@ -16,7 +16,7 @@ tovra_wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export LOCPATH="$TOVRA_BUILD/locale"
   # bash warns when it cannot load the locale itself; only Wine needs it.
-  { export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8; } 2>/dev/null
+  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 2>/dev/null
   export WINEARCH=win64
 }
 
@@ -36,6 +36,8 @@ tovra_wine_prefix() {
     flock 9
     tovra_locale || { echo "wine-env: localedef zh_CN.UTF-8 failed" >&2; exit 1; }
     [ -f "$WINEPREFIX/.tovra-ready" ] && exit 0
+    # A half-made prefix from an interrupted run: its server must go first.
+    "$TOVRA_WINESERVER" -k 2>/dev/null 9>&-
     rm -rf "$WINEPREFIX"
     "$TOVRA_WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
     "$TOVRA_WINESERVER" -w

@@ -69,6 +69,7 @@ TEST_F(BehaviourTest, StartsReadyWithDefaultsAndVersion) {
 }
 
 TEST_F(BehaviourTest, PostedSuccessGivesFinishedWithMeasuredCaption) {
+  form->Show();  // the enabling repaint draws only on a shown window
   form->btnSetup->SetEnabled(false);
   PostMessageA(window, UM_INSTALL_OK, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return form->btnSetup->Tag() == 1; }, 2000));

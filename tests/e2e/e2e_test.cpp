@@ -50,8 +50,8 @@ HWND SetupWindowOf(DWORD pid) {
 
 // Starts exe with args and waits up to timeoutMs for it to end; onTick runs
 // every 50 ms meanwhile with the process id.
-Outcome Run(const char *exe, const std::wstring &args, DWORD timeoutMs,
-            const std::function<void(DWORD pid)> &onTick = nullptr) {
+Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs,
+                      const std::function<void(DWORD pid)> &onTick = nullptr) {
   Outcome out;
   std::wstring line = L"\"" + Widen(exe) + L"\" " + args;
   STARTUPINFOW si = {};
@@ -88,7 +88,7 @@ bool Exists(const std::wstring &path) {
 
 TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"安装 目录");
-  Outcome o = Run(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000);
+  Outcome o = RunProgramFor(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000);
   ASSERT_TRUE(o.exited);
   EXPECT_EQ(0u, o.exitCode);
   EXPECT_FALSE(o.windowShown);
@@ -96,6 +96,8 @@ TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
                               L"TovraControl.exe", L"TovraClient.dat"}) {
     EXPECT_TRUE(Exists(dir + L"\\" + name)) << ToAnsi(name);
   }
+  // The installer does not wait for the program it starts.
+  ASSERT_TRUE(PumpUntil([&] { return !ReadLaunchRecords(dir).empty(); }, 10000));
   auto records = ReadLaunchRecords(dir);
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(dir, records[0].folder);
@@ -106,8 +108,9 @@ TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
   // The install's own time (without the fixed 6 s timer) against our
   // extractor alone on the same archive, in the same run.
   const std::wstring alone = MakeScratchFolder(L"e2e-alone");
-  Outcome x = Run(TOVRA_EXTRACTOR_EXE,
-                  L"x \"" + Widen(TOVRA_ARCHIVE) + L"\" -o\"" + alone + L"\\\" -y", 120000);
+  Outcome x =
+      RunProgramFor(TOVRA_EXTRACTOR_EXE,
+                    L"x \"" + Widen(TOVRA_ARCHIVE) + L"\" -o\"" + alone + L"\\\" -y", 120000);
   ASSERT_TRUE(x.exited);
   EXPECT_EQ(0u, x.exitCode);
   const double install = o.seconds - 6.0;
@@ -120,10 +123,10 @@ TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
 TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"错误 版本");
   std::unique_ptr<BoxDismisser> dismisser;
-  Outcome o = Run(TOVRA_BADVERSION_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000,
-                  [&](DWORD pid) {
-                    if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
-                  });
+  Outcome o = RunProgramFor(TOVRA_BADVERSION_EXE, L"-auto_setup -target_dir \"" + dir + L"\"",
+                            150000, [&](DWORD pid) {
+                              if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
+                            });
   ASSERT_TRUE(o.exited);
   EXPECT_EQ(1u, o.exitCode);
   EXPECT_FALSE(o.windowShown);
@@ -137,11 +140,11 @@ TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
 
 TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
   std::unique_ptr<BoxDismisser> dismisser;
-  Outcome o =
-      Run(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"C:\\" + std::wstring(300, L'z') + L"\"",
-          60000, [&](DWORD pid) {
-            if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
-          });
+  Outcome o = RunProgramFor(TOVRA_SETUP_EXE,
+                            L"-auto_setup -target_dir \"C:\\" + std::wstring(300, L'z') + L"\"",
+                            60000, [&](DWORD pid) {
+                              if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
+                            });
   ASSERT_TRUE(o.exited);
   EXPECT_EQ(1u, o.exitCode);
   EXPECT_EQ(1, dismisser->Count());
@@ -186,12 +189,13 @@ TEST(EndToEnd, EmptyTargetDirKeepsDefaultAndGivenOneIsShown) {
   for (const std::wstring &arg :
        {std::wstring(L"-target_dir \"\""), std::wstring(L"-target_dir \"C:\\某个 目录\"")}) {
     std::wstring text;
-    Outcome o = Run(TOVRA_SETUP_EXE, arg, 30000, [&](DWORD pid) {
+    Outcome o = RunProgramFor(TOVRA_SETUP_EXE, arg, 30000, [&](DWORD pid) {
       HWND form = SetupWindowOf(pid);
       if (!form || !IsWindowVisible(form) || !text.empty()) return;
       HWND edit = ChildOfClass(form, L"Edit");
       wchar_t buf[600] = {};
-      if (edit) GetWindowTextW(edit, buf, 600);
+      // GetWindowText does not read another process's controls; WM_GETTEXT does.
+      if (edit) SendMessageW(edit, WM_GETTEXT, 600, reinterpret_cast<LPARAM>(buf));
       text = buf;
       PostMessageW(form, WM_CLOSE, 0, 0);
     });
@@ -210,28 +214,30 @@ TEST(EndToEnd, InteractiveRunDrivenByClicksLaunchesWithRegAutorun) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"交互 安装");
   bool ticked = false;
   ULONGLONG lastClick = 0;
-  Outcome o = Run(TOVRA_SETUP_EXE, L"-target_dir \"" + dir + L"\"", 150000, [&](DWORD pid) {
-    HWND form = SetupWindowOf(pid);
-    if (!form || !IsWindowVisible(form)) return;
-    if (!ticked) {
-      HWND box = ChildOfClass(form, L"Button");
-      if (!box) return;
-      SendMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-      SendMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-      ticked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-      return;
-    }
-    if (GetTickCount64() - lastClick < 500) return;
-    lastClick = GetTickCount64();
-    HWND panel = StatusPanel(form);
-    const LPARAM at = MAKELPARAM(295 + 31, 10 + 13);
-    SendMessageW(panel, WM_MOUSEMOVE, 0, at);
-    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(panel, WM_LBUTTONUP, 0, at);
-  });
+  Outcome o =
+      RunProgramFor(TOVRA_SETUP_EXE, L"-target_dir \"" + dir + L"\"", 150000, [&](DWORD pid) {
+        HWND form = SetupWindowOf(pid);
+        if (!form || !IsWindowVisible(form)) return;
+        if (!ticked) {
+          HWND box = ChildOfClass(form, L"Button");
+          if (!box) return;
+          SendMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+          SendMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+          ticked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+          return;
+        }
+        if (GetTickCount64() - lastClick < 500) return;
+        lastClick = GetTickCount64();
+        HWND panel = StatusPanel(form);
+        const LPARAM at = MAKELPARAM(295 + 31, 10 + 13);
+        SendMessageW(panel, WM_MOUSEMOVE, 0, at);
+        SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(panel, WM_LBUTTONUP, 0, at);
+      });
   ASSERT_TRUE(o.exited);
   EXPECT_EQ(0u, o.exitCode);
   EXPECT_TRUE(ticked);
+  ASSERT_TRUE(PumpUntil([&] { return !ReadLaunchRecords(dir).empty(); }, 10000));
   auto records = ReadLaunchRecords(dir);
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(dir, records[0].folder);
