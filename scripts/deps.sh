@@ -7,7 +7,7 @@ pkgs=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   libz-mingw-w64-dev zlib1g-dev googletest
   wine64 libwine fonts-wine xvfb fonts-wqy-microhei imagemagick x11-apps x11-utils
-  locales libc-bin 7zip unzip zip e2fsprogs util-linux hyperfine
+  locales libc-bin 7zip unzip zip e2fsprogs util-linux hyperfine bc
 )
 missing=()
 for p in "${pkgs[@]}"; do
