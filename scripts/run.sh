@@ -47,7 +47,11 @@ set -e
 end=$(date +%s.%N)
 printf 'run.sh: installer exit code %s after %.1f s\n' "$code" "$(echo "$end - $start" | bc 2>/dev/null || echo 0)"
 echo "run.sh: installed files:"
-(cd "$scratch" && find . -maxdepth 1 -printf '  %-28f %10s bytes\n' | sort | sed 1d)
+# The installer's own files and the three the installer relies on; the rest
+# of the product is counted.
+for f in 7Z.DLL 7ZG.EXE setup.zip TovraClientService.exe TovraControl.exe TovraClient.dat; do
+  if [ -e "$scratch/$f" ]; then printf '  %-24s %10s bytes\n' "$f" "$(stat -c %s "$scratch/$f")"; fi
+done
 echo "  ... $(find "$scratch" -type f | wc -l) files in all"
 for _ in $(seq 50); do [ -f "$scratch/TovraControl.launch.txt" ] && break; sleep 0.1; done
 echo "run.sh: the control program's launch record (working folder <TAB> command line):"
