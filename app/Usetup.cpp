@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cwchar>
-
 #include "app/messages.h"
 #include "app/options.h"
 #include "app/website.h"
@@ -354,15 +352,14 @@ void TSetupForm::panelTitleMouseDown(int, int, int) {
   SendMessageA(Handle(), WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE | HTCAPTION
 }
 
+// The address is fixed when the program is built: joined as literals, it needs
+// no formatting code (the C runtime's printf family is bulky in a static link).
 void BuildWebsiteAddress(char *out) {
-  wchar_t address[kWebsiteAddressSize / 2];
-  const int length = std::swprintf(address, kWebsiteAddressSize / 2, L"http://%ls/?from=pcsetup",
-                                   TOVRA_WEBSITE_HOST_W);
-  if (length <= 0) {
-    out[0] = '\0';
-    return;
-  }
-  WideToAnsi(out, address, length);
+  static constexpr wchar_t kAddress[] = L"http://" TOVRA_WEBSITE_HOST_W L"/?from=pcsetup";
+  constexpr int kLength = sizeof kAddress / sizeof kAddress[0] - 1;
+  // WideToAnsi writes at most two bytes a character and the terminator.
+  static_assert(2 * kLength + 1 <= kWebsiteAddressSize, "website address too long");
+  WideToAnsi(out, kAddress, kLength);
 }
 
 void TSetupForm::labelWebsiteClick() {

@@ -1,8 +1,6 @@
 // Process entry: application object, title, the setup window, message loop.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "app/Usetup.h"
 #include "ui/application.h"
 
@@ -25,22 +23,9 @@ int RunSetup(HINSTANCE instance) {
 
 }  // namespace
 
-// The runtime's verbose handler for an uncaught exception pulls in the C++
-// demangler (about 45 KB of the image). No exception escapes WinMain, so the
-// plain abort is all that can ever run here.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() {
-  std::abort();
-}
-}  // namespace __gnu_cxx
-
-// Any failure of start-up ends in the application's error dialog; no
-// exception leaves WinMain.
+// Any failure of start-up ends in the application's error dialog. The
+// installer is built without exceptions (util/runtime/no_exceptions.cpp), so
+// none can leave WinMain.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  try {
-    return RunSetup(instance);
-  } catch (...) {
-    ui::App().HandleError("");
-  }
-  return 0;
+  return RunSetup(instance);
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -36,11 +36,17 @@ bool GetFileVersionString(const char *path, char *text) {
 
   VS_FIXEDFILEINFO info;
   std::memcpy(&info, block, sizeof info);
-  // Each part is an unsigned 16-bit number, so the text never exceeds 23 characters.
-  std::snprintf(text, kVersionTextMinSize, "%u.%u.%u.%u",
-                static_cast<unsigned>(HIWORD(info.dwFileVersionMS)),
-                static_cast<unsigned>(LOWORD(info.dwFileVersionMS)),
-                static_cast<unsigned>(HIWORD(info.dwFileVersionLS)),
-                static_cast<unsigned>(LOWORD(info.dwFileVersionLS)));
+  // Each part is an unsigned 16-bit number, so the text never exceeds 23
+  // characters; to_chars is bounded all the same, and needs none of the C
+  // runtime's bulky printf code.
+  const unsigned parts[] = {HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS),
+                            HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS)};
+  char *p = text;
+  char *const last = text + kVersionTextMinSize - 1;  // room for the terminator
+  for (unsigned part : parts) {
+    if (p != text && p < last) *p++ = '.';
+    p = std::to_chars(p, last, part).ptr;
+  }
+  *p = '\0';
   return true;
 }

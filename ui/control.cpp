@@ -295,8 +295,9 @@ bool WinControl::CreateHandle() {
 }
 
 // Binds the object at WM_NCCREATE (our own classes) or at subclassing
-// (system classes). No exception leaves the procedure: it becomes a toolkit
-// error with an empty message.
+// (system classes). The toolkit is built without exceptions, so none can
+// leave the procedure: errors are values, a failed allocation ends the
+// process (util/runtime/no_exceptions.cpp).
 LRESULT CALLBACK WinControl::StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   auto *self = reinterpret_cast<WinControl *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self && msg == WM_NCCREATE) {
@@ -307,12 +308,7 @@ LRESULT CALLBACK WinControl::StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM
     }
   }
   if (!self) return DefWindowProcW(hwnd, msg, w, l);
-  try {
-    return self->Perform(msg, w, l);
-  } catch (...) {
-    App().HandleError("");
-    return 0;
-  }
+  return self->Perform(msg, w, l);
 }
 
 void WinControl::WndProc(Message &m) {

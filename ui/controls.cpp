@@ -202,11 +202,7 @@ LRESULT CALLBACK Timer::StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   if (self && msg == WM_TIMER) {
-    try {
-      if (self->OnTimer) self->OnTimer();
-    } catch (...) {
-      App().HandleError("");
-    }
+    if (self->OnTimer) self->OnTimer();
     return 0;
   }
   return DefWindowProcW(hwnd, msg, w, l);

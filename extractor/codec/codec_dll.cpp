@@ -250,7 +250,7 @@ int OpenArchive(const wchar_t *path, TzArchive **out) {
 
 }  // namespace
 
-// Built without exceptions (runtime/no_exceptions.cpp): nothing can throw
+// Built without exceptions (util/runtime/no_exceptions.cpp): nothing can throw
 // across this boundary; a failed allocation ends the process with code 8.
 extern "C" {
 

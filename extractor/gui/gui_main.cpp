@@ -50,7 +50,7 @@ int RunExtractor(HINSTANCE instance, int show) {
 }  // namespace
 }  // namespace tovra::extractor
 
-// The pair is built without exceptions (runtime/no_exceptions.cpp): a failed
+// The pair is built without exceptions (util/runtime/no_exceptions.cpp): a failed
 // allocation ends the process with exit code 8 wherever it happens.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   return tovra::extractor::RunExtractor(instance, show);

@@ -1,4 +1,4 @@
-// The shipped 32-bit installer: machine, subsystem, imports, version record
+// The shipped 32-bit installer: size, machine, subsystem, imports, version record
 // and manifest, read from the i686 build's TovraSetup.exe.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -59,6 +59,16 @@ class PeCheck : public ::testing::Test {
   std::vector<unsigned char> image;
   const IMAGE_NT_HEADERS32 *nt = nullptr;
 };
+
+// The installer's own code (the file less what it carries) stays small: it
+// is built without exceptions, so no unwinder, winpthread or demangler.
+TEST_F(PeCheck, OwnCodeUnder100KB) {
+  const size_t carried = ReadFile(TOVRA_I686_EXTRACTOR).size() + ReadFile(TOVRA_I686_CODEC).size() +
+                         ReadFile(TOVRA_I686_ARCHIVE).size();
+  ASSERT_GT(carried, 0u);
+  ASSERT_GT(image.size(), carried);
+  EXPECT_LE(image.size() - carried, 100u * 1024u);
+}
 
 TEST_F(PeCheck, I386GuiProgram) {
   EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt->FileHeader.Machine);

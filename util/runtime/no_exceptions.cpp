@@ -1,11 +1,13 @@
-// The extractor pair is built without exceptions: the unwinder, winpthread
-// and the demangler that exception support drags into a static MinGW link
-// would triple the size of both files. What would throw ends the process
-// instead, with the extractor's exit code 8 ("out of memory"): a failed
-// allocation, or a container asked for more than it can hold. Requests with
-// std::nothrow still answer nullptr, so the code can report those as values.
-// A failed container bounds check (_GLIBCXX_ASSERTIONS) ends it with 1, the
-// plain failure code, rather than an abort() box nobody would see.
+// The runtime of the shipped programs (the installer and the extractor pair),
+// which are built without exceptions: the unwinder, winpthread and the
+// demangler that exception support drags into a static MinGW link would be
+// most of their size. What would throw ends the process instead, with exit
+// code 8 (the extractor's "out of memory"; for the installer, like any
+// nonzero code, a failed run): a failed allocation, or a container asked for
+// more than it can hold. Requests with std::nothrow still answer nullptr, so
+// the code can report those as values. A failed container bounds check
+// (_GLIBCXX_ASSERTIONS) or a call of an empty std::function ends it with 1,
+// the plain failure code, rather than an abort() box nobody would see.
 #include <windows.h>
 
 #include <cstddef>
@@ -18,6 +20,11 @@ constexpr UINT kExitFailed = 1;
 
 [[noreturn]] void OutOfMemory() {
   ExitProcess(kExitOutOfMemory);
+  __builtin_unreachable();
+}
+
+[[noreturn]] void Failed() {
+  ExitProcess(kExitFailed);
   __builtin_unreachable();
 }
 
@@ -73,8 +80,10 @@ void __throw_out_of_range(const char *) {
 void __throw_out_of_range_fmt(const char *, ...) {
   OutOfMemory();
 }
+void __throw_bad_function_call() {
+  Failed();
+}
 void __glibcxx_assert_fail(const char *, int, const char *, const char *) noexcept {
-  ExitProcess(kExitFailed);
-  __builtin_unreachable();
+  Failed();
 }
 }  // namespace std
