@@ -1,0 +1,130 @@
+#pragma once
+// What the hardening cases share: the results file every case appends its
+// row to, folder listings with content hashes, and a run of a real installer
+// process with its message box dismissed.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tests/support/win_test_support.h"
+
+namespace hardening {
+
+// One row of the reliability table: "<id>\t<case>\t<expected>\t<observed>"
+// in UTF-8, appended to the results file of the build tree. The table script
+// keeps the last row of each id, so reruns replace rows instead of adding.
+inline void Record(const std::wstring &id, const std::wstring &what, const std::wstring &expected,
+                   const std::wstring &observed) {
+  // Box texts may hold line breaks; a row is one line of four cells.
+  std::wstring line = id + L"\t" + what + L"\t" + expected + L"\t" + observed;
+  for (wchar_t &c : line) c = c == L'\r' || c == L'\n' ? L' ' : c;
+  line += L"\n";
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(n > 0 ? n : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), &utf8[0], n, nullptr, nullptr);
+  HANDLE f = CreateFileW(test_support::Widen(TOVRA_RESULTS_FILE).c_str(), FILE_APPEND_DATA,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD put = 0;
+  WriteFile(f, utf8.data(), DWORD(utf8.size()), &put, nullptr);
+  CloseHandle(f);
+}
+
+// A box text on one line: breaks become blanks, none at the end.
+inline std::wstring OneLine(std::wstring text) {
+  for (wchar_t &c : text) c = c == L'\r' || c == L'\n' ? L' ' : c;
+  while (!text.empty() && text.back() == L' ') text.pop_back();
+  return text;
+}
+
+inline bool Exists(const std::wstring &path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline uint64_t Fnv1a(const std::string &bytes) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+// Relative path -> "<dir>" or "<size> <hash>" of everything below root.
+inline void ListTree(const std::wstring &root, const std::wstring &rel,
+                     std::map<std::wstring, std::string> *out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*out)[rel + name] = "<dir>";
+      ListTree(root, rel + name + L"\\", out);
+    } else {
+      std::string bytes;
+      test_support::ReadFileBytes(root + L"\\" + rel + name, &bytes);
+      (*out)[rel + name] = std::to_string(bytes.size()) + " " + std::to_string(Fnv1a(bytes));
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+inline std::map<std::wstring, std::string> Listing(const std::wstring &root) {
+  std::map<std::wstring, std::string> out;
+  ListTree(root, L"", &out);
+  return out;
+}
+
+struct RunResult {
+  bool exited = false;
+  DWORD exitCode = 0;
+  int boxes = 0;
+  std::wstring boxText;
+  ULONGLONG ms = 0;
+};
+
+// Starts an installer unattended into folder and waits up to boundMs for its
+// end, pressing OK on any message box it shows. A run past the bound is
+// killed and reported as not exited.
+inline RunResult RunUnattended(const std::wstring &exe, const std::wstring &folder, DWORD boundMs) {
+  RunResult r;
+  std::wstring line = L"\"" + exe + L"\" -auto_setup -target_dir \"" + folder + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return r;
+  }
+  const ULONGLONG start = GetTickCount64();
+  {
+    test_support::BoxDismisser dismisser(pi.dwProcessId);
+    r.exited = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_OBJECT_0;
+    r.ms = GetTickCount64() - start;
+    if (r.exited) {
+      GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    } else {
+      TerminateProcess(pi.hProcess, 99);
+      WaitForSingleObject(pi.hProcess, 5000);
+    }
+    r.boxes = dismisser.Count();
+    r.boxText = dismisser.Text();
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return r;
+}
+
+// "exit 1, box "未能安装"" and the like, from what happened, for the table.
+inline std::wstring Describe(const RunResult &r, DWORD boundMs) {
+  if (!r.exited) return L"no exit within " + std::to_wstring(boundMs / 1000) + L" s (killed)";
+  std::wstring s = L"exit " + std::to_wstring(r.exitCode);
+  if (r.boxes == 0) return s + L", no box";
+  s += L", box \"" + OneLine(r.boxText) + L"\"";
+  if (r.boxes > 1) s += L" x" + std::to_wstring(r.boxes);
+  return s;
+}
+
+}  // namespace hardening

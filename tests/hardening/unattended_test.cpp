@@ -1,0 +1,237 @@
+// Real installer processes, unattended, on hostile archives and under faults:
+// each ends with exit 1 and the "未能安装" box within a bound, and nothing
+// lands outside the folder it was given.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "payload/payload.h"
+#include "tests/hardening/hardening_support.h"
+
+using namespace hardening;
+using namespace test_support;
+
+namespace {
+
+constexpr DWORD kBoundMs = 120000;
+
+std::wstring Slashes(std::wstring p) {
+  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
+  return p;
+}
+
+const std::wstring kSetup = Slashes(Widen(TOVRA_SETUP_EXE));
+const std::wstring kHostile = Slashes(Widen(TOVRA_HOSTILE_EXE));
+const std::wstring kTruncated = Slashes(Widen(TOVRA_TRUNCATED_EXE));
+
+const wchar_t kFailed[] = L"exit 1, box \"未能安装\"";
+
+// Names in the install folder besides what an install may leave there.
+std::wstring Strays(const std::wstring &folder) {
+  static const wchar_t *const kAllowed[] = {L"7Z.DLL",           L"7ZG.EXE",
+                                            L"setup.zip",        L"TovraClientService.exe",
+                                            L"TovraControl.exe", L"TovraClient.dat"};
+  std::wstring strays;
+  for (const auto &entry : Listing(folder)) {
+    bool allowed = false;
+    for (const wchar_t *name : kAllowed)
+      allowed = allowed || lstrcmpiW(name, entry.first.c_str()) == 0;
+    if (!allowed) strays += (strays.empty() ? L"" : L" ") + entry.first;
+  }
+  return strays;
+}
+
+// Runs exe into <scratch>\install and checks the failure, that the scratch
+// folder holds nothing but the install folder, that the install folder holds
+// nothing but installer files (when the archive holds only the product's
+// three), and that the absolute and relative targets the hostile names point
+// at do not exist.
+void ExpectContainedFailure(const wchar_t *id, const wchar_t *what, const std::wstring &exe,
+                            bool threeFileProduct) {
+  const std::wstring folder = MakeScratchFolder(L"hard", L"install");
+  const std::wstring scratch = folder.substr(0, folder.rfind(L'\\'));
+  const RunResult r = RunUnattended(exe, folder, kBoundMs);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_EQ(L"未能安装", r.boxText);
+  EXPECT_TRUE(ReadLaunchRecords(folder).empty()) << "the control program was started";
+
+  std::wstring outside;
+  for (const auto &entry : Listing(scratch)) {
+    if (entry.first != L"install" && entry.first.compare(0, 8, L"install\\") != 0) {
+      outside += L" " + entry.first;
+    }
+  }
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  for (const std::wstring &target :
+       {std::wstring(L"C:\\evil4.txt"), std::wstring(L"C:\\evil5.txt"),
+        std::wstring(L"C:\\evil6.txt"), std::wstring(L"C:\\evil7.txt"),
+        std::wstring(L"Z:\\evil4.txt"), std::wstring(L"Z:\\evil5.txt"),
+        std::wstring(temp) + L"evil1.txt", std::wstring(temp) + L"evil2.txt",
+        std::wstring(temp) + L"evil3.txt", std::wstring(temp) + L"evil10.txt"}) {
+    if (Exists(target)) outside += L" " + target;
+  }
+  EXPECT_TRUE(outside.empty()) << ToAnsi(outside);
+  const std::wstring strays = threeFileProduct ? Strays(folder) : std::wstring();
+  EXPECT_TRUE(strays.empty()) << ToAnsi(strays);
+  Record(id, what, std::wstring(kFailed) + L", nothing outside the folder",
+         Describe(r, kBoundMs) + L", " +
+             (outside.empty() ? L"nothing outside the folder" : L"written outside:" + outside) +
+             (strays.empty() ? L"" : L", strays in the folder: " + strays));
+}
+
+TEST(HardeningUnattended, HostileArchiveFailsAndWritesNothingOutside) {
+  ExpectContainedFailure(L"A1", L"archive with every hostile entry kind + the 3 product files",
+                         kHostile, true);
+}
+
+TEST(HardeningUnattended, TruncatedArchiveFails) {
+  ExpectContainedFailure(L"A2", L"archive cut inside its central directory", kTruncated, true);
+}
+
+// A copy of the installer with one byte of the archive's second piece
+// flipped, as a damaged download would have it.
+TEST(HardeningUnattended, DamagedPayloadFailsOnCrc) {
+  ASSERT_GE(ArchiveChunkCount, 2ul);
+  std::string image;
+  ASSERT_TRUE(ReadFileBytes(kSetup, &image));
+  const PayloadPiece &piece = ArchivePieces[1];
+  const std::string probe(reinterpret_cast<const char *>(piece.data) + piece.size / 2, 64);
+  const size_t at = image.find(probe);
+  ASSERT_NE(std::string::npos, at);
+  ASSERT_EQ(std::string::npos, image.find(probe, at + 1)) << "the probe is not unique";
+  image[at + 32] ^= 0x5A;
+  const std::wstring copyDir = MakeScratchFolder(L"hard-exe");
+  const std::wstring copy = copyDir + L"\\TovraSetupDamaged.exe";
+  ASSERT_TRUE(WriteFileBytes(copy, image));
+  ExpectContainedFailure(L"A3", L"installer whose archive piece 2 was damaged after the build",
+                         copy, false);
+}
+
+// A folder the shell fixture prepared, "" when its marker says it could not.
+std::wstring FixtureFolder(const wchar_t *name, const wchar_t *marker) {
+  const std::wstring base = Slashes(Widen("Z:" TOVRA_HARDENING_FIXTURE "/unattended")) + L"\\";
+  if (!Exists(base + name) || Exists(base + marker)) return L"";
+  return base + name;
+}
+
+void ExpectFailure(const wchar_t *id, const wchar_t *what, const std::wstring &folder) {
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_EQ(L"未能安装", r.boxText);
+  Record(id, what, kFailed, Describe(r, kBoundMs));
+}
+
+TEST(HardeningUnattended, FullDiskFails) {
+  const std::wstring folder = FixtureFolder(L"full", L"no-tmpfs");
+  if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
+  ExpectFailure(L"F1", L"install folder on a full disk (1 MiB tmpfs)", folder);
+}
+
+TEST(HardeningUnattended, ReadOnlyDifferingExtractorFails) {
+  const std::wstring folder = FixtureFolder(L"readonly", L"no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
+  ExpectFailure(L"F2", L"differing 7ZG.EXE made immutable (chattr +i)", folder);
+  std::string bytes;
+  ReadFileBytes(folder + L"\\7ZG.EXE", &bytes);
+  EXPECT_EQ("not the carried extractor", bytes);
+}
+
+TEST(HardeningUnattended, LockedDifferingExtractorFails) {
+  const std::wstring folder = MakeScratchFolder(L"hard-lock7zg");
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\7ZG.EXE", "not the carried extractor"));
+  HANDLE lock = CreateFileW((folder + L"\\7ZG.EXE").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  ExpectFailure(L"F3", L"differing 7ZG.EXE held open without sharing by the test process", folder);
+  CloseHandle(lock);
+}
+
+TEST(HardeningUnattended, ImmutableProductFileFails) {
+  const std::wstring folder = FixtureFolder(L"locked", L"no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
+  ExpectFailure(L"F4", L"TovraClient.dat in the folder made immutable (chattr +i)", folder);
+}
+
+TEST(HardeningUnattended, LockedProductFileFails) {
+  const std::wstring folder = MakeScratchFolder(L"hard-lockdat");
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "locked"));
+  HANDLE lock = CreateFileW((folder + L"\\TovraClient.dat").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  ExpectFailure(L"F5", L"TovraClient.dat in the folder held open without sharing", folder);
+  CloseHandle(lock);
+  std::string bytes;
+  ReadFileBytes(folder + L"\\TovraClient.dat", &bytes);
+  EXPECT_EQ("locked", bytes);
+}
+
+TEST(HardeningUnattended, UnwritableFolderFails) {
+  const std::wstring folder = FixtureFolder(L"unwritable", L"no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
+  ExpectFailure(L"F6", L"install folder made immutable (chattr +i)", folder);
+  EXPECT_TRUE(Listing(folder).empty());
+}
+
+TEST(HardeningUnattended, MissingDriveFails) {
+  if (GetDriveTypeW(L"Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "drive Q: exists";
+  ExpectFailure(L"F7", L"folder on a missing drive (Q:\\Tovra)", L"Q:\\Tovra");
+}
+
+// A folder of exactly `length` characters with its closing backslash, below
+// a fresh scratch folder, in components short enough for any file system.
+std::wstring FolderOfLength(size_t length, bool create) {
+  std::wstring folder = MakeScratchFolder(L"hard-len");
+  const size_t want = length - 1;
+  while (folder.size() < want) {
+    const size_t room = want - folder.size() - 1;  // after the separator
+    // Never leave room for a separator alone.
+    const size_t take = room == 101 ? 98 : (room > 100 ? 100 : room);
+    folder += L"\\" + std::wstring(take, L'd');
+    if (create) CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  return folder;  // the installer adds the backslash
+}
+
+TEST(HardeningUnattended, FolderAtTheLengthLimitEndsCleanly) {
+  const std::wstring folder = FolderOfLength(289, true);
+  ASSERT_EQ(288u, folder.size());
+  // The length check accepts it; the system may refuse a path this long, and
+  // then the install fails like any other: exit 1 after the one box.
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  EXPECT_TRUE(r.exited);
+  const bool installed = Exists(folder + L"\\TovraClientService.exe");
+  if (r.exitCode == 0) {
+    EXPECT_EQ(0, r.boxes);
+    EXPECT_TRUE(installed);
+  } else {
+    EXPECT_EQ(1u, r.exitCode);
+    EXPECT_EQ(1, r.boxes);
+    EXPECT_EQ(L"未能安装", r.boxText);
+  }
+  Record(L"L1", L"folder of 289 characters with its backslash (the limit), made beforehand",
+         L"exit 0 and installed, or exit 1 with box \"未能安装\" if the system refuses the path",
+         Describe(r, kBoundMs) + (installed ? L", product installed" : L", product missing"));
+}
+
+TEST(HardeningUnattended, FolderJustPastTheLimitFails) {
+  const std::wstring folder = FolderOfLength(290, true);
+  ASSERT_EQ(289u, folder.size());
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_FALSE(Exists(folder + L"\\7Z.DLL"));
+  Record(L"L2", L"folder of 290 characters with its backslash (one past the limit)",
+         std::wstring(kFailed) + L", nothing written",
+         Describe(r, kBoundMs) +
+             (Exists(folder + L"\\7Z.DLL") ? L", files written" : L", nothing written"));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// The install worker in this process under faults the worker suite does not
+// try, and ten installs in a row over the same folder. Every run must post
+// exactly one result; a message-only window counts them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "app/messages.h"
+#include "install/install_state.h"
+#include "install/worker.h"
+#include "tests/hardening/hardening_support.h"
+
+using namespace hardening;
+using namespace test_support;
+
+namespace {
+
+constexpr DWORD kBoundMs = 120000;
+
+struct Counts {
+  int ok = 0;
+  int failed = 0;
+  int boxes = 0;  // message boxes of this process, pressed OK by the test
+  std::wstring boxText;
+};
+
+LRESULT CALLBACK CountProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto *counts = reinterpret_cast<Counts *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (counts && message == UM_INSTALL_OK) ++counts->ok;
+  if (counts && message == UM_INSTALL_FAILED) ++counts->failed;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Starts the worker on folder (ANSI, with its backslash) and counts the
+// results that arrive until the bound, or half a second after the first.
+Counts Install(const std::string &folder) {
+  Counts counts;
+  std::snprintf(InstallDir, sizeof InstallDir, "%s", folder.c_str());
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountProc;
+  wc.lpszClassName = L"TovraHardeningCounter";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+  EXPECT_NE(nullptr, window);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&counts));
+  {
+    // A box would stop the worker until somebody answers it; the test
+    // answers, so the run stays bounded, and the box is reported.
+    BoxDismisser dismisser(GetCurrentProcessId());
+    EXPECT_TRUE(StartInstallWorker(window));
+    PumpUntil([&] { return counts.ok + counts.failed > 0; }, kBoundMs);
+    PumpUntil([] { return false; }, 500);
+    counts.boxes = dismisser.Count();
+    counts.boxText = dismisser.Text();
+  }
+  DestroyWindow(window);
+  return counts;
+}
+
+std::wstring Describe(const Counts &c) {
+  if (c.ok + c.failed == 0) return L"no result within " + std::to_wstring(kBoundMs / 1000) + L" s";
+  std::wstring s;
+  if (c.ok) s += std::to_wstring(c.ok) + L" UM_INSTALL_OK";
+  if (c.failed) s += (s.empty() ? L"" : L" + ") + std::to_wstring(c.failed) + L" UM_INSTALL_FAILED";
+  if (c.boxes)
+    s += L", " + std::to_wstring(c.boxes) + L" box \"" + OneLine(c.boxText) +
+         L"\" answered by the test";
+  return s;
+}
+
+void ExpectOneFailure(const wchar_t *id, const wchar_t *what, const std::string &folder) {
+  const Counts c = Install(folder);
+  EXPECT_EQ(0, c.ok);
+  EXPECT_EQ(1, c.failed);
+  EXPECT_EQ(0, c.boxes);
+  Record(id, what, L"1 UM_INSTALL_FAILED", Describe(c));
+}
+
+std::string FixtureFolder(const char *name, const char *marker) {
+  std::string base = "Z:" TOVRA_HARDENING_FIXTURE "/inproc/";
+  for (char &c : base) c = c == '/' ? '\\' : c;
+  if (!Exists(Widen(base + name)) || Exists(Widen(base + marker))) return "";
+  return base + name + "\\";
+}
+
+TEST(HardeningWorker, LockedDifferingExtractorFails) {
+  const std::wstring folder = MakeScratchFolder(L"hardw-lock7zg");
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\7ZG.EXE", "not the carried extractor"));
+  HANDLE lock = CreateFileW((folder + L"\\7ZG.EXE").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  ExpectOneFailure(L"W1", L"differing 7ZG.EXE held open without sharing", ToAnsi(folder) + "\\");
+  CloseHandle(lock);
+  EXPECT_FALSE(Exists(folder + L"\\setup.zip")) << "nothing is written after a failed step";
+}
+
+TEST(HardeningWorker, LockedProductFileFails) {
+  const std::wstring folder = MakeScratchFolder(L"hardw-lockdat");
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "locked"));
+  HANDLE lock = CreateFileW((folder + L"\\TovraClient.dat").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  ExpectOneFailure(L"W2", L"TovraClient.dat held open without sharing", ToAnsi(folder) + "\\");
+  CloseHandle(lock);
+}
+
+TEST(HardeningWorker, UnwritableFolderFails) {
+  const std::string folder = FixtureFolder("unwritable", "no-immutable");
+  if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
+  ExpectOneFailure(L"W3", L"install folder made immutable (chattr +i)", folder);
+}
+
+TEST(HardeningWorker, MissingDriveFails) {
+  if (GetDriveTypeW(L"Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "drive Q: exists";
+  ExpectOneFailure(L"W4", L"folder on a missing drive (Q:\\Tovra\\)", "Q:\\Tovra\\");
+}
+
+TEST(HardeningWorker, FolderAtTheLengthLimitGivesOneResult) {
+  std::wstring folder = MakeScratchFolder(L"hardw-len");
+  while (folder.size() < 288) {
+    const size_t room = 288 - folder.size() - 1;
+    folder += L"\\" + std::wstring(room == 101 ? 98 : (room > 100 ? 100 : room), L'e');
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  const std::string ansi = ToAnsi(folder) + "\\";
+  ASSERT_EQ(static_cast<size_t>(kMaxInstallDirLength), ansi.size());
+  // The window's check accepts this length; the system may still refuse the
+  // paths below it. Whatever happens, it ends in one result.
+  const Counts c = Install(ansi);
+  EXPECT_EQ(1, c.ok + c.failed);
+  Record(L"W5", L"InstallDir of 289 characters (the limit), folder made beforehand",
+         L"1 result, no box", Describe(c));
+}
+
+// FILETIME of the last write, as one number.
+uint64_t WriteTime(const std::wstring &path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+TEST(HardeningWorker, TenInstallsInARowGiveTheSameFolder) {
+  const std::wstring folder = MakeScratchFolder(L"hardw-again");
+  const std::string ansi = ToAnsi(folder) + "\\";
+  Counts first = Install(ansi);
+  ASSERT_EQ(1, first.ok);
+  const auto listing = Listing(folder);
+  const uint64_t dll = WriteTime(folder + L"\\7Z.DLL");
+  const uint64_t exe = WriteTime(folder + L"\\7ZG.EXE");
+  int same = 0, ok = 0, pairKept = 0;
+  for (int run = 0; run < 10; ++run) {
+    const Counts c = Install(ansi);
+    ok += c.ok == 1 && c.failed == 0;
+    same += Listing(folder) == listing;
+    pairKept += WriteTime(folder + L"\\7Z.DLL") == dll && WriteTime(folder + L"\\7ZG.EXE") == exe;
+  }
+  EXPECT_EQ(10, ok);
+  EXPECT_EQ(10, same) << "a rerun changed the folder";
+  EXPECT_EQ(10, pairKept) << "7Z.DLL or 7ZG.EXE was rewritten";
+  Record(
+      L"R1", L"10 installs in a row over a finished install",
+      L"10/10 UM_INSTALL_OK, 10/10 same listing (sizes, hashes), 10/10 7Z.DLL+7ZG.EXE times kept",
+      std::to_wstring(ok) + L"/10 UM_INSTALL_OK, " + std::to_wstring(same) +
+          L"/10 same listing (sizes, hashes), " + std::to_wstring(pairKept) +
+          L"/10 7Z.DLL+7ZG.EXE times kept");
+}
+
+}  // namespace
