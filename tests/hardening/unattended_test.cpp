@@ -234,4 +234,18 @@ TEST(HardeningUnattended, FolderJustPastTheLimitFails) {
              (Exists(folder + L"\\7Z.DLL") ? L", files written" : L", nothing written"));
 }
 
+// Folders from 253 characters on put "<folder>7ZG.EXE" past MAX_PATH while
+// the folder itself can still be made under Wine: the shell cannot start the
+// extractor and shows its own error box before the install fails. Unattended,
+// nobody is there to answer that box; the test answers it and records both.
+TEST(HardeningUnattended, FolderWhereTheExtractorPathPassesMaxPath) {
+  const std::wstring folder = FolderOfLength(256, true);
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  Record(L"L3",
+         L"folder of 256 characters, made beforehand: the path of 7ZG.EXE in it passes MAX_PATH",
+         kFailed, Describe(r, kBoundMs) + L" (boxes answered by the test)");
+}
+
 }  // namespace
