@@ -8,16 +8,19 @@
 //   TzOpenArchive(path, &a)            -> TzResult; reads and checks the archive
 //   TzEntryCount(a), TzTotalBytes(a)   -> entries, sum of unpacked sizes
 //   TzEntryName(a, i, buf, cap)        -> the name for messages (cut to cap - 1)
+//   TzEntryInfo(a, i, &size, &folder)  -> TzResult; unpacked size, 1 for a folder
 //   TzExtractEntry(a, i, dir, overwrite, progress, ctx)
 //                                      -> TzResult; writes entry i below dir
 //   TzCloseArchive(a)
+// TzExtractEntry may run for different entries of one archive on several
+// threads at once.
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#define TZ_API_VERSION 1u
+#define TZ_API_VERSION 2u  // 2: TzEntryInfo
 
 enum TzResult {
   TZ_OK = 0,
@@ -52,6 +55,8 @@ typedef uint32_t(__cdecl *TzEntryCountFn)(const TzArchive *a);
 typedef uint64_t(__cdecl *TzTotalBytesFn)(const TzArchive *a);
 typedef uint32_t(__cdecl *TzEntryNameFn)(const TzArchive *a, uint32_t index, wchar_t *buf,
                                          uint32_t cap);
+typedef int(__cdecl *TzEntryInfoFn)(const TzArchive *a, uint32_t index, uint64_t *size,
+                                    int *is_folder);
 typedef int(__cdecl *TzExtractEntryFn)(TzArchive *a, uint32_t index, const wchar_t *out_dir,
                                        int overwrite, TzProgressFn progress, void *ctx);
 typedef void(__cdecl *TzCloseArchiveFn)(TzArchive *a);

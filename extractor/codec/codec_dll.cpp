@@ -283,6 +283,19 @@ __declspec(dllexport) uint32_t
   return n;
 }
 
+// Size and kind without a name: the front end schedules big entries first
+// and folders before the files in them.
+__declspec(dllexport) int __cdecl TzEntryInfo(const TzArchive *a, uint32_t index, uint64_t *size,
+                                              int *is_folder) {
+  if (!a || !size || !is_folder || index >= a->zip.entries().size()) return TZ_E_ARGUMENT;
+  const Entry &e = a->zip.entries()[index];
+  *size = e.uncompressed_size;
+  *is_folder = e.is_directory() ? 1 : 0;
+  return TZ_OK;
+}
+
+// Safe on several threads for one archive: the core's Extract is const and
+// each call keeps its own file, sink and inflate state.
 __declspec(dllexport) int __cdecl TzExtractEntry(TzArchive *a, uint32_t index,
                                                  const wchar_t *out_dir, int overwrite,
                                                  TzProgressFn progress, void *ctx) {

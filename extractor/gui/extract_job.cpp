@@ -1,5 +1,6 @@
 #include "extractor/gui/extract_job.h"
 
+#include <algorithm>
 #include <new>
 
 namespace tovra::extractor {
@@ -29,6 +30,52 @@ std::wstring OwnFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// Hashes of the name as Windows would compare it (lower case, empty and "."
+// components dropped): the whole name into `own`, each folder along it into
+// `parents`. `name` is lower-cased in place. A false match only costs the
+// second thread.
+void PathHashes(wchar_t *name, std::vector<uint64_t> *own, std::vector<uint64_t> *parents) {
+  CharLowerBuffW(name, static_cast<DWORD>(lstrlenW(name)));
+  uint64_t h = 14695981039346656037ull;
+  bool any = false;
+  const wchar_t *part = name;
+  for (const wchar_t *p = name;; ++p) {
+    if (*p == 0 || *p == L'/' || *p == L'\\') {
+      if (p > part && !(p == part + 1 && *part == L'.')) {
+        if (any) {
+          parents->push_back(h);
+          h = (h ^ L'\\') * 1099511628211ull;
+        }
+        for (const wchar_t *c = part; c < p; ++c) h = (h ^ *c) * 1099511628211ull;
+        any = true;
+      }
+      part = p + 1;
+      if (*p == 0) break;
+    }
+  }
+  own->push_back(h);
+}
+
+// True when two file entries name the same file, or a file entry names a
+// folder another entry needs. Run in entry order, the later entry wins or
+// fails; run in parallel, the outcome would depend on timing, so such
+// archives are extracted on one thread.
+bool NamesCollide(std::vector<uint64_t> *files, std::vector<uint64_t> *folders) {
+  std::sort(files->begin(), files->end());
+  if (std::adjacent_find(files->begin(), files->end()) != files->end()) return true;
+  std::sort(folders->begin(), folders->end());
+  for (uint64_t f : *files) {
+    if (std::binary_search(folders->begin(), folders->end(), f)) return true;
+  }
+  return false;
+}
+
+uint32_t WorkerCount() {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  return si.dwNumberOfProcessors >= 2 ? 2 : 1;
+}
+
 }  // namespace
 
 // Only the full path from our own folder: loading "7z.dll" by bare name would
@@ -48,6 +95,7 @@ bool Codec::Load(std::wstring *error) {
   Resolve(module, "TzEntryCount", &count, &missing);
   Resolve(module, "TzTotalBytes", &total, &missing);
   Resolve(module, "TzEntryName", &name, &missing);
+  Resolve(module, "TzEntryInfo", &info, &missing);
   Resolve(module, "TzExtractEntry", &extract, &missing);
   Resolve(module, "TzCloseArchive", &close, &missing);
   if (!missing.empty()) {
@@ -157,58 +205,150 @@ void ExtractJob::AddMessage(int result, const std::wstring &subject) {
   LeaveCriticalSection(&lock_);
 }
 
-// Runs on the worker: pausing blocks here, between pieces of output.
-int __cdecl ExtractJob::OnProgress(void *self, uint64_t entry_done) {
-  ExtractJob *job = static_cast<ExtractJob *>(self);
+// Runs on a worker: pausing blocks here, between pieces of output, so every
+// worker stops making progress while paused.
+int __cdecl ExtractJob::OnProgress(void *slot, uint64_t entry_done) {
+  Slot *s = static_cast<Slot *>(slot);
+  ExtractJob *job = s->job;
   WaitForSingleObject(job->running_, INFINITE);
   EnterCriticalSection(&job->lock_);
-  job->done_ = job->entry_base_ + entry_done;
+  job->done_ += entry_done - s->reported;
   LeaveCriticalSection(&job->lock_);
+  s->reported = entry_done;
   return job->cancel_ ? 0 : 1;
 }
 
+// Workers finish entries out of order; the messages still come out in entry
+// order, each as soon as every entry before it has ended (`all`: also those
+// after a gap left by a cancelled run).
+void ExtractJob::ReleaseMessages(bool all) {
+  for (size_t i = released_; i < ended_.size(); ++i) {
+    if (!ended_[i]) {
+      if (!all) break;
+      continue;
+    }
+    if (i == released_) ++released_;
+    if (!failures_[i].empty()) messages_.push_back(std::move(failures_[i]));
+    failures_[i].clear();
+  }
+}
+
+void ExtractJob::Finish(uint32_t index, int result, const wchar_t *name, uint64_t reported) {
+  std::wstring text;
+  if (result != TZ_OK && result != TZ_E_CANCELLED) {
+    text = ResultText(result);
+    text += L"：";
+    text += name;
+  }
+  EnterCriticalSection(&lock_);
+  // A failed entry still moves the bar by its whole size.
+  if (result != TZ_E_CANCELLED && reported < sizes_[index]) done_ += sizes_[index] - reported;
+  if (result == TZ_E_CANCELLED) {
+    cancelled_ = true;
+  } else if (result != TZ_OK) {
+    failed_ = true;
+    out_of_memory_ = out_of_memory_ || result == TZ_E_NO_MEMORY;
+  }
+  failures_[index] = std::move(text);
+  ended_[index] = 1;
+  ReleaseMessages(false);
+  LeaveCriticalSection(&lock_);
+}
+
+// Takes the next entry of order_ until none is left or the run is cancelled.
+void ExtractJob::Work(Slot *slot) {
+  wchar_t name[1024];
+  for (;;) {
+    WaitForSingleObject(running_, INFINITE);
+    if (cancel_) {
+      EnterCriticalSection(&lock_);
+      cancelled_ = true;
+      LeaveCriticalSection(&lock_);
+      return;
+    }
+    const LONG k = InterlockedIncrement(&next_) - 1;
+    if (k < 0 || static_cast<size_t>(k) >= order_.size()) return;
+    const uint32_t index = order_[k];
+    codec_.name(archive_, index, name, sizeof name / sizeof name[0]);
+    EnterCriticalSection(&lock_);
+    current_ = name;
+    LeaveCriticalSection(&lock_);
+    slot->reported = 0;
+    const int r = codec_.extract(archive_, index, out_dir_.c_str(), command_.overwrite ? 1 : 0,
+                                 OnProgress, slot);
+    Finish(index, r, name, slot->reported);
+  }
+}
+
+DWORD WINAPI ExtractJob::HelperMain(void *slot) {
+  Slot *s = static_cast<Slot *>(slot);
+  s->job->Work(s);
+  return 0;
+}
+
+// Folders first, on this thread, so no file waits for its folder; then the
+// files, biggest first so the last one to start is a small one, on up to two
+// threads. Archives whose names collide keep the plain entry order on one
+// thread.
 int ExtractJob::Run() {
-  const std::wstring out_dir = command_.output_dir.empty() ? L"." : command_.output_dir;
-  TzArchive *archive = nullptr;
-  const int opened = codec_.open(command_.archive.c_str(), &archive);
+  out_dir_ = command_.output_dir.empty() ? L"." : command_.output_dir;
+  const int opened = codec_.open(command_.archive.c_str(), &archive_);
   if (opened != TZ_OK) {
     AddMessage(opened, command_.archive);
     return opened == TZ_E_NO_MEMORY ? kExitOutOfMemory : kExitEntryFailed;
   }
-  const uint32_t count = codec_.count(archive);
-  EnterCriticalSection(&lock_);
-  total_ = codec_.total(archive);
-  LeaveCriticalSection(&lock_);
-  bool failed = false, out_of_memory = false, cancelled = false;
+  const uint32_t count = codec_.count(archive_);
+  sizes_.assign(count, 0);
+  std::vector<uint32_t> folders, files;
+  std::vector<uint64_t> file_keys, folder_keys;
   wchar_t name[1024];
-  for (uint32_t i = 0; i < count && !cancelled; ++i) {
-    WaitForSingleObject(running_, INFINITE);
-    if (cancel_) {
-      cancelled = true;
-      break;
-    }
-    codec_.name(archive, i, name, sizeof name / sizeof name[0]);
-    EnterCriticalSection(&lock_);
-    current_ = name;
-    entry_base_ = done_;
-    LeaveCriticalSection(&lock_);
-    const int r =
-        codec_.extract(archive, i, out_dir.c_str(), command_.overwrite ? 1 : 0, OnProgress, this);
-    if (r == TZ_E_CANCELLED) {
-      cancelled = true;
-    } else if (r != TZ_OK) {
-      failed = true;
-      out_of_memory = out_of_memory || r == TZ_E_NO_MEMORY;
-      AddMessage(r, name);
+  for (uint32_t i = 0; i < count; ++i) {
+    int is_folder = 0;
+    if (codec_.info(archive_, i, &sizes_[i], &is_folder) != TZ_OK) sizes_[i] = 0;
+    (is_folder ? folders : files).push_back(i);
+    codec_.name(archive_, i, name, sizeof name / sizeof name[0]);
+    PathHashes(name, is_folder ? &folder_keys : &file_keys, &folder_keys);
+  }
+  EnterCriticalSection(&lock_);
+  total_ = codec_.total(archive_);
+  failures_.assign(count, std::wstring());
+  ended_.assign(count, 0);
+  LeaveCriticalSection(&lock_);
+
+  Slot main_slot{this, 0};
+  const uint32_t workers = WorkerCount();
+  if (workers < 2 || files.size() < 2 || NamesCollide(&file_keys, &folder_keys)) {
+    order_.resize(count);
+    for (uint32_t i = 0; i < count; ++i) order_[i] = i;
+    Work(&main_slot);
+  } else {
+    order_ = std::move(folders);
+    Work(&main_slot);
+    std::sort(files.begin(), files.end(), [this](uint32_t a, uint32_t b) {
+      return sizes_[a] != sizes_[b] ? sizes_[a] > sizes_[b] : a < b;
+    });
+    order_ = std::move(files);
+    next_ = 0;
+    // CreateThread orders the writes above before the helper starts.
+    Slot helper_slot{this, 0};
+    HANDLE helper = CreateThread(nullptr, 0, HelperMain, &helper_slot, 0, nullptr);
+    Work(&main_slot);  // a helper that failed to start leaves all to this one
+    if (helper) {
+      WaitForSingleObject(helper, INFINITE);
+      CloseHandle(helper);
     }
   }
-  codec_.close(archive);
+  codec_.close(archive_);
+  archive_ = nullptr;
   EnterCriticalSection(&lock_);
-  if (!cancelled) done_ = total_;
+  ReleaseMessages(true);
+  if (!cancelled_) done_ = total_;
+  const int code = cancelled_       ? kExitCancelled
+                   : out_of_memory_ ? kExitOutOfMemory
+                   : failed_        ? kExitEntryFailed
+                                    : kExitOk;
   LeaveCriticalSection(&lock_);
-  if (cancelled) return kExitCancelled;
-  if (out_of_memory) return kExitOutOfMemory;
-  return failed ? kExitEntryFailed : kExitOk;
+  return code;
 }
 
 DWORD WINAPI ExtractJob::ThreadMain(void *self) {

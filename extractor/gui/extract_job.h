@@ -1,7 +1,8 @@
 #pragma once
-// The extraction work of 7ZG.EXE: the codec library and the worker thread
-// that drives it. The dialog reads a locked snapshot on its timer and gets
-// one posted message when the work ends.
+// The extraction work of 7ZG.EXE: the codec library and the worker threads
+// that drive it (up to two, pulling entries from a shared counter). The
+// dialog reads a locked snapshot on its timer and gets one posted message
+// when the work ends.
 #include <windows.h>
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct Codec {
   TzEntryCountFn count = nullptr;
   TzTotalBytesFn total = nullptr;
   TzEntryNameFn name = nullptr;
+  TzEntryInfoFn info = nullptr;
   TzExtractEntryFn extract = nullptr;
   TzCloseArchiveFn close = nullptr;
   // Loads "7z.dll" from this program's own folder; on failure `error` says why.
@@ -35,9 +37,9 @@ struct Codec {
 };
 
 struct JobSnapshot {
-  std::wstring current;  // entry being extracted
+  std::wstring current;  // entry started last
   uint64_t done = 0, total = 0;
-  std::vector<std::wstring> messages;  // only those not read before
+  std::vector<std::wstring> messages;  // only those not read before, in entry order
   bool finished = false;
   int exit_code = kExitOk;
 };
@@ -53,9 +55,18 @@ class ExtractJob {
   void Read(JobSnapshot *out);
 
  private:
+  // One per worker: what it has added to `done_` for its current entry.
+  struct Slot {
+    ExtractJob *job;
+    uint64_t reported;
+  };
   static DWORD WINAPI ThreadMain(void *self);
-  static int __cdecl OnProgress(void *self, uint64_t entry_done);
+  static DWORD WINAPI HelperMain(void *slot);
+  static int __cdecl OnProgress(void *slot, uint64_t entry_done);
   int Run();
+  void Work(Slot *slot);
+  void Finish(uint32_t index, int result, const wchar_t *name, uint64_t reported);
+  void ReleaseMessages(bool all);
   void AddMessage(int result, const std::wstring &subject);
 
   Codec codec_;
@@ -66,9 +77,20 @@ class ExtractJob {
   HANDLE running_ = nullptr;  // manual-reset event, reset while paused
   volatile LONG cancel_ = 0;
 
+  // Set by Run before the workers start, read-only while they run.
+  TzArchive *archive_ = nullptr;
+  std::wstring out_dir_;
+  std::vector<uint64_t> sizes_;
+  std::vector<uint32_t> order_;  // the entries of the current phase
+  volatile LONG next_ = 0;       // index into order_ of the next entry to take
+
   CRITICAL_SECTION lock_;  // guards the fields below
   std::wstring current_;
-  uint64_t done_ = 0, total_ = 0, entry_base_ = 0;
+  uint64_t done_ = 0, total_ = 0;
+  std::vector<std::wstring> failures_;  // per entry; empty when it went well
+  std::vector<char> ended_;             // per entry
+  size_t released_ = 0;                 // entries before this are in messages_
+  bool failed_ = false, out_of_memory_ = false, cancelled_ = false;
   std::vector<std::wstring> messages_;
   size_t messages_read_ = 0;
   bool finished_ = false;

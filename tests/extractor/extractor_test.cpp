@@ -103,6 +103,27 @@ uint64_t BytesBelow(const std::wstring &folder) {
   return total;
 }
 
+// Sizes of the files directly in `folder`.
+std::vector<uint64_t> FileSizes(const std::wstring &folder) {
+  std::vector<uint64_t> sizes;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return sizes;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    sizes.push_back((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return sizes;
+}
+
+// 7ZG.EXE extracts on two threads when the machine has two processors.
+size_t ExpectedWorkers() {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  return si.dwNumberOfProcessors >= 2 ? 2 : 1;
+}
+
 std::map<std::wstring, std::string> Tree(const std::wstring &root) {
   std::map<std::wstring, std::string> t;
   ReadTree(root, L"", &t);
@@ -397,6 +418,10 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   Sleep(500);
   EXPECT_EQ(bytes_before, BytesBelow(folder));
   EXPECT_LT(bytes_before, e.size() * kPart);
+  // Every worker holds one unfinished file while paused.
+  size_t unfinished = 0;
+  for (uint64_t size : FileSizes(folder)) unfinished += size < kPart ? 1 : 0;
+  EXPECT_EQ(ExpectedWorkers(), unfinished);
 
   // Background: idle priority and a minimised dialog.
   ClickLikeWatcher(v.buttons[0]);
@@ -406,7 +431,101 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   // Cancel, while paused: the run ends with 255 and leaves no partial file.
   ClickLikeWatcher(v.buttons[2]);
   EXPECT_EQ(255, p.Wait(20000));
-  EXPECT_EQ(0u, BytesBelow(folder) % kPart);
+  for (uint64_t size : FileSizes(folder)) EXPECT_EQ(kPart, size);  // no partial file stays
+}
+
+// Cancelled while both workers write: 255, and every file left is complete.
+TEST_F(ExtractorTest, CancelWhileWorkersRunLeavesOnlyWholeFiles) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\big.zip";
+  constexpr size_t kPart = 16u << 20;
+  std::vector<WriteEntry> e(8);
+  for (size_t i = 0; i < e.size(); ++i) {
+    e[i].name = "part" + std::to_string(i) + ".bin";
+    e[i].data = Zeros(kPart);
+  }
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e, 1)));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  DialogView v;
+  ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
+  for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
+  ClickLikeWatcher(v.buttons[2]);
+  EXPECT_EQ(255, p.Wait(20000));
+  const std::vector<uint64_t> sizes = FileSizes(folder);
+  EXPECT_LT(sizes.size(), e.size());
+  for (uint64_t size : sizes) EXPECT_EQ(kPart, size);
+}
+
+// Entries of different sizes in folders, one broken in the middle: every
+// sound entry comes out whole whichever worker takes it, and the broken one
+// gives exactly one message and no file.
+TEST_F(ExtractorTest, BrokenEntryAmongManyFailsAloneOnTwoThreads) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\mixed.zip";
+  std::vector<WriteEntry> e;
+  std::map<std::wstring, std::string> want;
+  for (int i = 0; i < 12; ++i) {
+    if (i == 6) {
+      e.emplace_back();
+      e.back().name = "程序/损坏.dll";
+      e.back().data = std::string(200000, 'x');
+      e.back().crc32 = 0x12345678;
+      continue;
+    }
+    std::string data(static_cast<size_t>((i * 7919) % 13) * 150000 + 1, '\0');
+    for (size_t k = 0; k < data.size(); ++k) data[k] = static_cast<char>((k * 31 + i) ^ (k >> 9));
+    const std::string dir = i % 3 == 0 ? "" : (i % 3 == 1 ? "程序/" : "数据/图像/");
+    const std::string name = dir + "文件" + std::to_string(i) + ".bin";
+    e.emplace_back();
+    e.back().name = name;
+    e.back().data = data;
+    want[Slashes(Widen(name))] = data;
+  }
+  e.emplace_back();  // a folder entry after the files that live in it
+  e.back().name = "程序/";
+  e.back().method = 0;
+  want[L"程序"] = "<dir>";
+  want[L"数据"] = "<dir>";
+  want[L"数据\\图像"] = "<dir>";
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  DialogView v;
+  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
+  EXPECT_EQ(1, v.message_count);
+  ClickLikeWatcher(v.buttons[2]);
+  EXPECT_EQ(1, p.Wait(10000));
+  const auto got = Tree(folder);
+  EXPECT_TRUE(want == got);
+  for (const auto &f : want) {
+    auto it = got.find(f.first);
+    EXPECT_TRUE(it != got.end() && it->second == f.second) << Narrow(f.first);
+  }
+}
+
+// Two entries for one file: extracted in entry order, the later one wins,
+// as with one thread.
+TEST_F(ExtractorTest, RepeatedNameEndsWithTheLastEntry) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\twice.zip";
+  std::vector<WriteEntry> e(4);
+  e[0].name = "Dir/Same.txt";
+  e[0].data = std::string(3u << 20, 'a');
+  e[1].name = "other.bin";
+  e[1].data = std::string(1u << 20, 'o');
+  e[2].name = "dir\\same.TXT";
+  e[2].data = "second";
+  e[3].name = "dir/./more.txt";
+  e[3].data = "more";
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  EXPECT_EQ(0, p.Wait(30000));
+  std::string got;
+  ASSERT_TRUE(ReadFileBytes(folder + L"dir\\same.txt", &got));
+  EXPECT_EQ("second", got);
 }
 
 TEST_F(ExtractorTest, BadCommandLinesExitWith7) {
