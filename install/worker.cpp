@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kPathSize = 600;
 constexpr int kVersionTextSize = 100;
+constexpr char kServiceProgram[] = "TovraClientService.exe";
 
 // InstallDir + name into path; false, with nothing written past path, when
 // they do not fit.
@@ -65,17 +66,24 @@ bool Extract() {
 // not pass for "3.0.26.203".
 bool InstalledVersionMatches() {
   char path[kPathSize];
-  if (!BuildPath(path, "TovraClientService.exe")) return false;
+  if (!BuildPath(path, kServiceProgram)) return false;
   char version[kVersionTextSize] = {};
   if (!GetFileVersionString(path, version)) return false;
   return std::strcmp(version, ProductVersion) == 0;
 }
 
 // A folder too long for the extract command is refused before anything is
-// written, rather than after the carried files have been dropped.
+// written, rather than after the carried files have been dropped. So is one
+// whose longest path (the service program's) does not fit MAX_PATH: the ANSI
+// file functions cannot reach it, and the shell, asked to start the extractor
+// there, shows a modal error box that would hold an unattended install for
+// good.
 bool InstallDirUsable() {
   const void *end = std::memchr(InstallDir, '\0', sizeof InstallDir);
-  return end != nullptr && std::strlen(InstallDir) <= kMaxInstallDirLength;
+  if (end == nullptr) return false;
+  const size_t length = std::strlen(InstallDir);
+  return length <= kMaxInstallDirLength &&
+         length + sizeof kServiceProgram <= static_cast<size_t>(MAX_PATH);
 }
 
 bool RunSteps() {

@@ -128,12 +128,14 @@ TEST(HardeningWorker, FolderAtTheLengthLimitGivesOneResult) {
   }
   const std::string ansi = ToAnsi(folder) + "\\";
   ASSERT_EQ(static_cast<size_t>(kMaxInstallDirLength), ansi.size());
-  // The window's check accepts this length; the system may still refuse the
-  // paths below it. Whatever happens, it ends in one result.
+  // The window's check accepts this length; the worker refuses it, since the
+  // paths below it pass MAX_PATH: one failure and no box from the shell.
   const Counts c = Install(ansi);
-  EXPECT_EQ(1, c.ok + c.failed);
+  EXPECT_EQ(1, c.failed);
+  EXPECT_EQ(0, c.ok);
+  EXPECT_EQ(0, c.boxes);
   Record(L"W5", L"InstallDir of 289 characters (the limit), folder made beforehand",
-         L"1 result, no box", Describe(c));
+         L"1 UM_INSTALL_FAILED", Describe(c));
 }
 
 // FILETIME of the last write, as one number.
