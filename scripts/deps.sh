@@ -17,7 +17,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
   SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+# With recommends, as on the machines this was tested on (Wine pulls in the
+# GL, sound and font libraries it uses through them).
 # wine32 makes /usr/bin/wine pick the 32-bit loader, which this kernel cannot
 # run; we call /usr/lib/wine/wine64 directly and never install it.
