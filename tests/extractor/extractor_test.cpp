@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "tests/support/hostile_entries.h"
 
 namespace {
 
@@ -583,52 +584,15 @@ TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
   const std::wstring sandbox = scratch_ + L"\\sandbox";
   const std::wstring folder = sandbox + L"\\out\\";
   ASSERT_TRUE(CreateDirectoryW(sandbox.c_str(), nullptr));
-  const char *unsafe_names[] = {
-      "../evil1.txt",
-      "a/../../evil2.txt",
-      "..\\evil3.txt",
-      "/evil4.txt",
-      "\\evil5.txt",
-      "C:\\evil6.txt",
-      "C:evil7.txt",
-      "\\\\server\\share\\evil8.txt",
-      "//server/share/evil9.txt",
-      "good.txt:stream",
-      "CON",
-      "nul.txt",
-      "COM1.log",
-      "aux",
-      "LPT1",
-      "dir/.. /evil10.txt",
-      "trailing.",
-      "\x81",
-      "",
-  };
   std::vector<WriteEntry> e;
-  auto add = [&e](const std::string &name, const std::string &data) -> WriteEntry & {
+  auto add = [&e](const std::string &name, const std::string &data) {
     e.emplace_back();
     e.back().name = name;
     e.back().data = data;
-    return e.back();
   };
   add("sound/first.txt", "first");
-  for (const char *n : unsafe_names) add(n, "evil");
-  add(u8"\xC0\xAF.txt", "evil").flags = 0x0800;  // overlong UTF-8 for '/'
-  add("crc.txt", "data").crc32 = 1;
-  add("bomb.bin", Zeros(10u << 20)).uncompressed_size = 1000;
-  add("short.bin", "short of its size").uncompressed_size = 1000;
-  WriteEntry &stored = add("stored.bin", "stored but sizes disagree");
-  stored.method = 0;
-  stored.compressed_size = 5;
-  add("encrypted.bin", "secret").flags = 0x0001;
-  add("lzma.bin", "not deflate").method = 14;
-  add("header.txt", "local name differs").local_name = "other.txt";
-  // Two central records on one local header: the overlap of a zip bomb.
-  const int shared = static_cast<int>(e.size());
-  add("shared.bin", Zeros(1 << 20));
-  add("shared.bin", Zeros(1 << 20)).share_local_with = shared;
+  const size_t hostile = test_support::AppendHostileEntries(&e);
   add("sound/last.txt", "last");
-  const size_t hostile = e.size() - 2;
   ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\hostile.zip", tovra::zip::WriteZip(e)));
 
   Process p;

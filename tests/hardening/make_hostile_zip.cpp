@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "tests/support/hostile_entries.h"
 
 namespace {
 
@@ -32,31 +33,6 @@ bool WriteAll(const char *path, const std::string &bytes) {
   return std::fclose(f) == 0 && wrote;
 }
 
-// Names that point outside the output folder or at devices and streams. The
-// tests check that the files these would create do not exist afterwards.
-const char *const kUnsafeNames[] = {
-    "../evil1.txt",
-    "a/../../evil2.txt",
-    "..\\evil3.txt",
-    "/evil4.txt",
-    "\\evil5.txt",
-    "C:\\evil6.txt",
-    "C:evil7.txt",
-    "\\\\server\\share\\evil8.txt",
-    "//server/share/evil9.txt",
-    "good.txt:stream",
-    "TovraControl.exe:evil",
-    "CON",
-    "nul.txt",
-    "COM1.log",
-    "aux",
-    "LPT1",
-    "dir/.. /evil10.txt",
-    "trailing.",
-    "\x81",
-    "",
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -77,28 +53,8 @@ int main(int argc, char **argv) {
   }
 
   std::vector<WriteEntry> e;
-  auto add = [&e](const std::string &name, const std::string &data) -> WriteEntry & {
-    e.emplace_back();
-    e.back().name = name;
-    e.back().data = data;
-    return e.back();
-  };
   e.push_back(product[0]);
-  for (const char *n : kUnsafeNames) add(n, "evil");
-  add(u8"\xC0\xAF.txt", "evil").flags = 0x0800;  // overlong UTF-8 for '/'
-  add("crc.txt", "data").crc32 = 1;
-  add("bomb.bin", std::string(10u << 20, '\0')).uncompressed_size = 1000;
-  add("short.bin", "short of its size").uncompressed_size = 1000;
-  WriteEntry &stored = add("stored.bin", "stored but sizes disagree");
-  stored.method = 0;
-  stored.compressed_size = 5;
-  add("encrypted.bin", "secret").flags = 0x0001;
-  add("lzma.bin", "not deflate").method = 14;
-  add("header.txt", "local name differs").local_name = "other.txt";
-  // Two central records on one local header: the overlap of a zip bomb.
-  const int shared = static_cast<int>(e.size());
-  add("shared.bin", std::string(1u << 20, '\0'));
-  add("shared.bin", std::string(1u << 20, '\0')).share_local_with = shared;
+  test_support::AppendHostileEntries(&e);
   e.push_back(product[1]);
   e.push_back(product[2]);
   if (!WriteAll(argv[4], tovra::zip::WriteZip(e, 9))) {
