@@ -1,33 +1,48 @@
 #!/usr/bin/env bash
-# Configures (once) and builds the three trees under $B (default build/):
+# Configures (once) and builds the four trees under $B (default build/):
 #   host  native tools (archive packer, payload generator, fuzzers, benches)
-#   i686  the shipped 32-bit installer
-#   x64   the same sources for x86_64, with the test suites, run under wine64
+#   i686  the shipped 32-bit installer, with the Windows test suites (32-bit Wine)
+#   x64   the same sources for x86_64, with the same suites (wine64)
 #   fuzz  native clang build of the portable code with libFuzzer targets
-# Usage: scripts/build.sh [host] [i686] [x64] [fuzz]   (no argument: all four)
+# Usage: scripts/build.sh [tree[:target]] ...   (no argument: all four trees)
+#   e.g. scripts/build.sh host i686:TovraSetup   builds one target of a tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 B=${B:-$root/build}
 case "$B" in /*) ;; *) B=$root/$B ;; esac
 trees=("$@"); [ ${#trees[@]} -gt 0 ] || trees=(host i686 x64 fuzz)
 gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
+# shellcheck disable=SC2206 # TOVRA_CMAKE_ARGS is a word list on purpose
 common=(-DTOVRA_HOST_BIN="$B/host/bin" -DTOVRA_I686_BIN="$B/i686/bin" ${TOVRA_CMAKE_ARGS:-})
 
+# A tree counts as configured only once a configure has succeeded in it: a
+# first configure that failed leaves a CMakeCache.txt behind, and is run again.
 configure() { # tree, args...
   local t=$1; shift
-  if [ ! -f "$B/$t/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$B/$t" "${gen[@]}" "${common[@]}" "$@" >/dev/null
+  local stamp="$B/$t/.tovra-configured"
+  [ -f "$stamp" ] && return 0
+  if ! cmake -S "$root" -B "$B/$t" "${gen[@]}" "${common[@]}" "$@" >"$B/$t.configure.log" 2>&1; then
+    echo "build.sh: configuring $B/$t failed; the log:" >&2
+    tail -n 30 "$B/$t.configure.log" >&2
+    return 1
   fi
+  touch "$stamp"
 }
-for t in "${trees[@]}"; do
+mkdir -p "$B"
+for spec in "${trees[@]}"; do
+  t=${spec%%:*}
+  target=(); [ "$t" = "$spec" ] || target=(--target "${spec#*:}")
   case $t in
     host) configure host -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
-    i686) configure i686 -DCMAKE_BUILD_TYPE=MinSizeRel -DTOVRA_BUILD_TESTS=OFF \
+    i686) configure i686 -DCMAKE_BUILD_TYPE=MinSizeRel \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" ;;
     x64)  configure x64 -DCMAKE_BUILD_TYPE=MinSizeRel \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" ;;
     fuzz) CC=clang CXX=clang++ configure fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRA_FUZZ=ON ;;
     *) echo "build.sh: unknown tree $t" >&2; exit 2 ;;
   esac
-  cmake --build "$B/$t" -j "$(nproc)"
+  if ! cmake --build "$B/$t" -j "$(nproc)" "${target[@]}"; then
+    echo "build.sh: building $B/$t ${target[*]} failed" >&2
+    exit 1
+  fi
 done

@@ -1,36 +1,108 @@
 #!/usr/bin/env bash
-# Builds and runs the installer under Wine (the x86_64 build of the shipped
-# sources; this kernel cannot run the 32-bit one).
-#   With $DISPLAY set: the installer's window, as a user sees it. Extra
-#   arguments go to the installer (-auto_setup, -target_dir "C:\...").
-#   Without: a private Xvfb display; a screenshot of the window, then an
+# Builds and runs the shipped installer (the i686 build, under 32-bit Wine;
+# the x86_64 build of the same sources where this kernel cannot run 32-bit
+# programs, said so on stderr).
+#   On a display that answers ($DISPLAY): the installer's window, as a user
+#   sees it. Extra arguments go to the installer (-auto_setup, -target_dir
+#   "C:\...").
+#   Headless: a private Xvfb display; a screenshot of the window, then an
 #   unattended install into a scratch folder, and what it left there.
+# Every Wine process it starts has a time limit, and what it started is
+# stopped on the way out, interrupted or not.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export B=${B:-$root/build}
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh" host i686 x64
-TOVRA_BUILD=$B/x64
+case "$B" in /*) ;; *) B=$root/$B ;; esac
+
+die() { echo "run.sh: $*" >&2; exit 1; }
+
+"$root/scripts/deps.sh" || die "installing the packages failed"
+if why=$(bash "$root/scripts/can-run-32.sh"); then
+  tree=i686
+else
+  echo "run.sh: $why: running the x86_64 build of the same sources instead" >&2
+  tree=x64
+fi
+"$root/scripts/build.sh" host "$tree:TovraSetup" || die "the build failed"
+
+TOVRA_BUILD=$B/$tree
+TOVRA_ARCH=$([ "$tree" = i686 ] && echo i686 || echo x86_64)
 . "$root/scripts/wine-env.sh"
-had_display=${DISPLAY:-}
-tovra_wine_prefix
-tovra_display
-tovra_wine_server
-exe=$B/x64/bin/TovraSetup.exe
+exe=$B/$tree/bin/TovraSetup.exe
+[ -f "$exe" ] || die "$exe was not built"
+
+interactive=0
+if tovra_display_ok "${DISPLAY:-}"; then
+  interactive=1
+elif [ -n "${DISPLAY:-}" ]; then
+  echo "run.sh: DISPLAY=$DISPLAY does not answer: running headless" >&2
+  unset DISPLAY
+fi
+
+started_xvfb=
+started_server=0
+cleanup() {
+  local rc=$?
+  trap - EXIT INT TERM
+  # Only what this run started: a server or display kept by the test
+  # suite stays for it.
+  if [ "$started_server" = 1 ]; then "$TOVRA_WINESERVER" -k 2>/dev/null || true; fi
+  if [ -n "$started_xvfb" ]; then
+    kill "$started_xvfb" 2>/dev/null || true
+    rm -f "$TOVRA_BUILD/.display"
+  fi
+  exit $rc
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+tovra_wine_prefix || die "the Wine prefix could not be made"
+if [ $interactive = 0 ]; then
+  unset DISPLAY
+  tovra_display || die "no X display"
+  started_xvfb=$TOVRA_STARTED_XVFB
+fi
+tovra_wine_server || die "wineserver did not start"
+started_server=$TOVRA_STARTED_SERVER
+
 # The default folder is D:\Tovra; a fresh prefix has no D: drive.
 mkdir -p "$B/drive-d"
 ln -sfn "$B/drive-d" "$WINEPREFIX/dosdevices/d:"
 
-if [ -n "$had_display" ]; then
-  exec "$TOVRA_WINE" "$exe" "$@"
+if [ $interactive = 1 ]; then
+  "$TOVRA_WINE" "$exe" "$@"
+  exit $?
 fi
 
-"$TOVRA_WINE" "$exe" &
-pid=$!
-sleep 4
+# The installer's window: the one 644x377 window of the display.
+find_window() {
+  xwininfo -display "$DISPLAY" -root -tree 2>/dev/null |
+    awk '/ 644x377\+/ { print $1; exit }'
+}
 shot=$B/TovraSetup-screenshot.png
-import -display "$DISPLAY" -window root "$shot"
-echo "run.sh: screenshot of the installer's window: $shot"
+timeout 60 "$TOVRA_WINE" "$exe" &
+pid=$!
+win=
+for _ in $(seq 300); do
+  win=$(find_window)
+  [ -n "$win" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$win" ]; then
+  kill "$pid" 2>/dev/null || true
+  die "the installer's window did not appear within 30 s"
+fi
+# Painting follows mapping by a moment: wait until two shots agree.
+prev=
+for _ in $(seq 20); do
+  import -display "$DISPLAY" -window "$win" "$shot" || die "import failed"
+  sum=$(md5sum <"$shot")
+  [ "$sum" = "$prev" ] && break
+  prev=$sum
+  sleep 0.2
+done
+echo "run.sh: screenshot of the installer's window ($(identify -format '%wx%h' "$shot")): $shot"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 
@@ -40,12 +112,11 @@ mkdir -p "$B/scratch"
 win_dir="Z:$(echo "$scratch" | tr / '\\')"
 echo "run.sh: unattended install into $win_dir (starts after the installer's 6 s timer)"
 start=$(date +%s.%N)
-set +e
-"$TOVRA_WINE" "$exe" -auto_setup -target_dir "$win_dir"
-code=$?
-set -e
+code=0
+timeout 180 "$TOVRA_WINE" "$exe" -auto_setup -target_dir "$win_dir" || code=$?
 end=$(date +%s.%N)
-printf 'run.sh: installer exit code %s after %.1f s\n' "$code" "$(echo "$end - $start" | bc 2>/dev/null || echo 0)"
+[ $code != 124 ] || die "the unattended install did not end within 180 s"
+printf 'run.sh: installer exit code %s after %.1f s\n' "$code" "$(echo "$end - $start" | bc)"
 echo "run.sh: installed files:"
 # The installer's own files and the three the installer relies on; the rest
 # of the product is counted.
@@ -55,5 +126,10 @@ done
 echo "  ... $(find "$scratch" -type f | wc -l) files in all"
 for _ in $(seq 50); do [ -f "$scratch/TovraControl.launch.txt" ] && break; sleep 0.1; done
 echo "run.sh: the control program's launch record (working folder <TAB> command line):"
-sed 's/^/  /' "$scratch/TovraControl.launch.txt" 2>/dev/null || echo "  (none: the control program was not started)"
+if [ -f "$scratch/TovraControl.launch.txt" ]; then
+  sed 's/^/  /' "$scratch/TovraControl.launch.txt"
+else
+  echo "  (none: the control program was not started)"
+  [ $code != 0 ] || die "the installer reported success but the control program was not started"
+fi
 exit "$code"

@@ -1,16 +1,41 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds the three trees and
-# runs the native suites and the Windows suites (under wine64, on Xvfb).
+# The whole test suite: installs what is missing, builds the four trees and
+# runs the native suites, short fuzz runs and the Windows suites on both
+# Windows builds: i686 (the shipped program, under 32-bit Wine) and x86_64
+# (under wine64). Extra arguments go to every ctest run (e.g. -R Extractor).
+# Ends with a summary of each part and its time; exits 1 if any part failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export B=${B:-$root/build}
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh"
+
+summary=()
 status=0
-echo "== native suites"
-(cd "$B/host" && ctest --output-on-failure -j2 "$@") || status=1
-echo "== fuzzers, a short run each"
-(cd "$B/fuzz" && ctest --output-on-failure -L fuzz "$@") || status=1
-echo "== Windows suites (x86_64 build under wine64)"
-(cd "$B/x64" && ctest --output-on-failure -j2 "$@") || status=1
+part() { # label, folder, ctest args...
+  local label=$1 dir=$2; shift 2
+  local t0=$SECONDS rc=0
+  echo "== $label"
+  (cd "$dir" && ctest --output-on-failure "$@") || rc=$?
+  local took=$((SECONDS - t0))
+  if [ $rc = 0 ]; then
+    summary+=("$label: passed (${took} s)")
+  else
+    summary+=("$label: FAILED (${took} s)")
+    status=1
+  fi
+}
+
+part "native suites" "$B/host" -j2 "$@"
+part "fuzzers, a short run each" "$B/fuzz" -L fuzz "$@"
+part "x86_64 suite (wine64)" "$B/x64" -j2 "$@"
+if why=$(bash "$root/scripts/can-run-32.sh"); then
+  part "i686 suite (32-bit Wine, the shipped build)" "$B/i686" -j2 "$@"
+else
+  echo "!! i686 suite: NOT RUN: $why" >&2
+  summary+=("i686 suite: not run: $why")
+fi
+
+echo "== summary"
+printf '  %s\n' "${summary[@]}"
 exit $status
