@@ -117,14 +117,16 @@ timeout 180 "$TOVRA_WINE" "$exe" -auto_setup -target_dir "$win_dir" || code=$?
 end=$(date +%s.%N)
 [ $code != 124 ] || die "the unattended install did not end within 180 s"
 printf 'run.sh: installer exit code %s after %.1f s\n' "$code" "$(echo "$end - $start" | bc)"
+# The control program is started without waiting for it; its record may
+# land a moment after the installer has exited.
+for _ in $(seq 50); do [ -f "$scratch/TovraControl.launch.txt" ] && break; sleep 0.1; done
 echo "run.sh: installed files:"
 # The installer's own files and the three the installer relies on; the rest
 # of the product is counted.
 for f in 7Z.DLL 7ZG.EXE setup.zip TovraClientService.exe TovraControl.exe TovraClient.dat; do
   if [ -e "$scratch/$f" ]; then printf '  %-24s %10s bytes\n' "$f" "$(stat -c %s "$scratch/$f")"; fi
 done
-echo "  ... $(find "$scratch" -type f | wc -l) files in all"
-for _ in $(seq 50); do [ -f "$scratch/TovraControl.launch.txt" ] && break; sleep 0.1; done
+echo "  ... $(find "$scratch" -type f ! -name TovraControl.launch.txt | wc -l) files in all"
 echo "run.sh: the control program's launch record (working folder <TAB> command line):"
 if [ -f "$scratch/TovraControl.launch.txt" ]; then
   sed 's/^/  /' "$scratch/TovraControl.launch.txt"
