@@ -34,7 +34,7 @@ for spec in "${trees[@]}"; do
   target=(); [ "$t" = "$spec" ] || target=(--target "${spec#*:}")
   case $t in
     host) configure host -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
-    i686) configure i686 -DCMAKE_BUILD_TYPE=MinSizeRel \
+    i686) configure i686 -DCMAKE_BUILD_TYPE=MinSizeRel -DTOVRA_BUILD_TESTS=ON \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" ;;
     x64)  configure x64 -DCMAKE_BUILD_TYPE=MinSizeRel \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" ;;

@@ -66,8 +66,8 @@ tovra_wine_prefix() {
     # No server running is the usual case, and -k then fails: tolerated.
     "$TOVRA_WINESERVER" -k 2>/dev/null 9>&- || true
     rm -rf "$WINEPREFIX" || fail "cannot remove the old prefix"
-    "$TOVRA_WINE64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || fail "wineboot -i failed"
-    "$TOVRA_WINESERVER" -w 9>&- || fail "wineserver -w failed"
+    timeout 300 "$TOVRA_WINE64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || fail "wineboot -i failed"
+    timeout 120 "$TOVRA_WINESERVER" -w 9>&- || fail "wineserver -w failed"
     [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || fail "wineboot made no system32"
     if [ -x "$TOVRA_WINE32" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
       fail "wine32 is installed but the prefix has no 32-bit side (syswow64)"
@@ -83,9 +83,9 @@ tovra_wine_prefix() {
       '"微软雅黑"="WenQuanYi Micro Hei"' '"Microsoft YaHei"="WenQuanYi Micro Hei"' \
       '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
       iconv -f UTF-8 -t UTF-16 >"$reg" || fail "cannot write $reg"
-    "$TOVRA_WINE64" reg import "$(echo "Z:$reg" | tr / '\\')" </dev/null >/dev/null 2>&1 9>&- ||
+    timeout 120 "$TOVRA_WINE64" reg import "$(echo "Z:$reg" | tr / '\\')" </dev/null >/dev/null 2>&1 9>&- ||
       fail "reg import of the font replacements failed"
-    "$TOVRA_WINESERVER" -w 9>&- || fail "wineserver -w failed"
+    timeout 120 "$TOVRA_WINESERVER" -w 9>&- || fail "wineserver -w failed"
     touch "$WINEPREFIX/.tovra-ready" || fail "cannot mark it ready"
   ) 9>"$TOVRA_BUILD/.wineprefix.lock"
 }
@@ -105,7 +105,7 @@ tovra_wine_server() {
     "$TOVRA_WINESERVER" -k0 2>/dev/null && exit 3
     setsid "$TOVRA_WINESERVER" -p </dev/null >/dev/null 2>&1 9>&- ||
       { echo "wine-env: cannot start wineserver" >&2; exit 1; }
-    setsid "$TOVRA_WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- ||
+    timeout 120 setsid "$TOVRA_WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- ||
       { echo "wine-env: wineboot failed" >&2; exit 1; }
     exit 0
   ) 9>"$TOVRA_BUILD/.wineserver.lock"
