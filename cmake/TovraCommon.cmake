@@ -16,7 +16,16 @@ if(CMAKE_CROSSCOMPILING)
     $<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections>
     $<$<COMPILE_LANGUAGE:C,CXX>:-fdata-sections>)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-  add_link_options(-Wl,--gc-sections)
+  # Reproducible images: the same sources give the same bytes wherever the
+  # source and build folders lie and whenever the build runs. No folder in
+  # __FILE__, debug info or assembler line records (the build folder, often
+  # inside the source folder, is mapped last so it wins), and no link time
+  # stamp in the COFF header or a DLL's export table (ld 2.40 ignores
+  # SOURCE_DATE_EPOCH). ld's PE checksum is then the same every time.
+  add_compile_options(
+    $<$<COMPILE_LANGUAGE:C,CXX,ASM>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=src>
+    $<$<COMPILE_LANGUAGE:C,CXX,ASM>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=build>)
+  add_link_options(-Wl,--gc-sections -Wl,--no-insert-timestamp)
   # windres reads our UTF-8 .rc files (#pragma code_page(65001)).
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
   # Both trees run their suites under Wine: the i686 one through the 32-bit
