@@ -12,8 +12,10 @@ B=${B:-$root/build}
 case "$B" in /*) ;; *) B=$root/$B ;; esac
 trees=("$@"); [ ${#trees[@]} -gt 0 ] || trees=(host i686 x64 fuzz)
 gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
+common=(-DTOVRA_HOST_BIN="$B/host/bin" -DTOVRA_I686_BIN="$B/i686/bin")
+# Last on the command line, so they win over a tree's own settings.
 # shellcheck disable=SC2206 # TOVRA_CMAKE_ARGS is a word list on purpose
-common=(-DTOVRA_HOST_BIN="$B/host/bin" -DTOVRA_I686_BIN="$B/i686/bin" ${TOVRA_CMAKE_ARGS:-})
+user=(${TOVRA_CMAKE_ARGS:-})
 
 # A tree counts as configured only once a configure has succeeded in it: a
 # first configure that failed leaves a CMakeCache.txt behind, and is run again.
@@ -21,7 +23,7 @@ configure() { # tree, args...
   local t=$1; shift
   local stamp="$B/$t/.tovra-configured"
   [ -f "$stamp" ] && return 0
-  if ! cmake -S "$root" -B "$B/$t" "${gen[@]}" "${common[@]}" "$@" >"$B/$t.configure.log" 2>&1; then
+  if ! cmake -S "$root" -B "$B/$t" "${gen[@]}" "${common[@]}" "$@" "${user[@]}" >"$B/$t.configure.log" 2>&1; then
     echo "build.sh: configuring $B/$t failed; the log:" >&2
     tail -n 30 "$B/$t.configure.log" >&2
     return 1

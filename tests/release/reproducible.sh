@@ -62,6 +62,12 @@ while [ "$(date +%s)" = "$start" ]; do sleep 0.2; done
 build "$two" Asia/Shanghai ""
 
 status=0
+# One tree without its test suites, one with them, as the shipped tree is.
+tests_of() { sed -n 's/^TOVRA_BUILD_TESTS:BOOL=//p' "$1/build/i686/CMakeCache.txt"; }
+if [ "$(tests_of "$one")" != OFF ] || [ "$(tests_of "$two")" != ON ]; then
+  echo "DIFF TOVRA_BUILD_TESTS: $(tests_of "$one") and $(tests_of "$two"), not OFF and ON" >&2
+  status=1
+fi
 for f in "${files[@]}"; do
   a="$one/build/i686/$f"
   b="$two/build/i686/$f"
