@@ -310,7 +310,7 @@ bool TSetupForm::BeginInstall() {
   }
   // The worker builds its paths and the extract command from the folder in
   // fixed buffers; a longer folder is refused here, before anything changes.
-  const bool needsSeparator = folder.back() != '\\';
+  const bool needsSeparator = !EndsInBackslash(folder.c_str());
   if (folder.size() + (needsSeparator ? 1 : 0) > static_cast<size_t>(kMaxInstallDirLength)) {
     return false;
   }

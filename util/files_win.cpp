@@ -10,8 +10,11 @@ static bool MakeFolder(const char *path) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_ALREADY_EXISTS;
 }
 
+// The walk steps by characters of code page 936, the program's text: the
+// second byte of a double-byte character may be 0x5C ("D:\誠\" holds D5 5C), and
+// cutting there would name a folder that ends in half a character.
 int CreateDirectoryChain(char *path, bool lastIsFile) {
-  for (char *p = path; *p; ++p) {
+  for (char *p = path; *p; p = CharNextExA(936, p, 0)) {
     if (*p != '\\' && *p != '/') continue;
     char separator = *p;
     *p = '\0';  // the prefix up to this separator is the folder to make

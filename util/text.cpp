@@ -27,9 +27,26 @@ char *CopyTextLimited(char *dest, const char *src, int lengthBound, int sizeBoun
   return CopyTextBounded(dest, src, lengthBound < sizeBound ? lengthBound : sizeBound);
 }
 
+bool IsCp936LeadByte(unsigned char byte) {
+  return byte >= 0x81 && byte <= 0xFE;
+}
+
+const char *NextCp936Char(const char *p) {
+  if (!*p) return p;
+  return IsCp936LeadByte(static_cast<unsigned char>(*p)) && p[1] ? p + 2 : p + 1;
+}
+
+// Read backwards, a trail byte 0x5C looks like a backslash, so the walk goes
+// forward from the start, one character at a time (CharPrevExA does the same).
+bool EndsInBackslash(const char *text) {
+  const char *last = nullptr;
+  for (const char *p = text; *p; p = NextCp936Char(p)) last = p;
+  return last != nullptr && *last == '\\';
+}
+
 const char *LastPathComponent(const char *path, char *out) {
   const char *component = path;
-  for (const char *p = path; *p; ++p) {
+  for (const char *p = path; *p; p = NextCp936Char(p)) {
     if (*p == '\\' || *p == '/') component = p + 1;
   }
   if (!out) return component;

@@ -152,6 +152,23 @@ TEST_F(BehaviourTest, FolderWithTrailingBackslashKeepsOne) {
   ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
 }
 
+// 誠 and 運 end in the byte of a backslash (D5 5C, DF 5C): a folder ending in one still
+// gets its backslash, so the worker's files land inside it, not beside it.
+TEST_F(BehaviourTest, FolderEndingInADoubleByte5CGetsItsBackslash) {
+  const std::wstring base = MakeScratchFolder(L"behaviour");
+  const std::wstring dir = base + L"\\誠\\運";
+  CreateDirectoryW((base + L"\\誠").c_str(), nullptr);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  CreateDirectoryW((dir + L"\\7Z.DLL").c_str(), nullptr);  // the worker fails at once
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith(ToAnsi(dir));
+  EXPECT_EQ(ToAnsi(dir) + "\\", InstallDir);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  for (const wchar_t *beside : {L"\\誠\\運7Z.DLL", L"\\誠\\運7ZG.EXE", L"\\誠\\運setup.zip"}) {
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + beside).c_str()));
+  }
+}
+
 TEST_F(BehaviourTest, InstallClickCreatesMissingFolders) {
   std::wstring dir = MakeScratchFolder(L"behaviour") + L"\\a\\b\\c";
   CreateDirectoryW((dir.substr(0, dir.size() - 6)).c_str(), nullptr);

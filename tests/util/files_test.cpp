@@ -3,12 +3,15 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "scratch.h"
 #include "util/files_win.h"
+#include "util/text.h"
 #include "util/text_win.h"
 
 static bool IsFolder(const std::string &path) {
@@ -135,6 +138,54 @@ TEST_F(CreateDirectoryChainTest, APlainFileLastPassesInTheMiddleFails) {
 
 TEST_F(CreateDirectoryChainTest, AMissingDriveFailsAtItsRoot) {
   EXPECT_EQ(0, Chain("Q:\\Tovra\\", false));
+}
+
+// The names a folder holds, as the ANSI functions report them, sorted.
+static std::vector<std::string> Listing(const std::string &folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Literals are CP936 here: 誠 is D5 5C and 運 DF 5C, the second byte that of "\".
+TEST_F(CreateDirectoryChainTest, DoesNotCutInsideADoubleByteCharacter) {
+  EXPECT_EQ(1, Chain(At("誠\\说明運\\"), false));
+  EXPECT_TRUE(IsFolder(At("誠\\说明運")));
+  EXPECT_EQ(1, Chain(At("運"), false));
+  EXPECT_TRUE(IsFolder(At("運")));
+  EXPECT_EQ(1, Chain(At("誠\\運\\TovraClient.dat"), true));
+  EXPECT_TRUE(IsFolder(At("誠\\運")));
+  // No folder named after half a character appeared beside them.
+  EXPECT_EQ((std::vector<std::string>{"誠", "運"}), Listing(dir_));
+  EXPECT_EQ((std::vector<std::string>{"说明運", "運"}), Listing(At("誠")));
+}
+
+// The portable rule the text helpers step by is the system's for code page 936.
+TEST(Cp936Rule, AgreesWithTheSystem) {
+  int leadMismatches = 0, stepMismatches = 0;
+  for (int lead = 1; lead < 256; ++lead) {
+    const unsigned char byte = static_cast<unsigned char>(lead);
+    if ((IsDBCSLeadByteEx(936, byte) != 0) != IsCp936LeadByte(byte)) ++leadMismatches;
+    for (int trail = 0; trail < 256; ++trail) {
+      const char text[3] = {static_cast<char>(lead), static_cast<char>(trail), '\0'};
+      if (CharNextExA(936, text, 0) != NextCp936Char(text)) ++stepMismatches;
+      if (trail == '\\') {
+        // The last character is the backslash when it starts at the second byte.
+        const bool system = CharPrevExA(936, text, text + 2, 0) == text + 1;
+        if (system != EndsInBackslash(text)) ++stepMismatches;
+      }
+    }
+  }
+  EXPECT_EQ(0, leadMismatches);
+  EXPECT_EQ(0, stepMismatches);
 }
 
 TEST(WideToAnsi, ConvertsToCodePage936AndTerminates) {

@@ -1,5 +1,6 @@
-// Fuzzes the bounded copies and LastPathComponent: the first byte is a size
-// (1..64) for a 64-byte destination, the rest a text.
+// Fuzzes the bounded copies, LastPathComponent and EndsInBackslash on CP936
+// text: the first byte is a size (1..64) for a 64-byte destination, the rest
+// a text.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,10 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (std::strlen(dest) != copied) std::abort();
   std::free(dest);
 
+  // The component starts on a character boundary, right after a separator
+  // character, and holds none: a trail byte 0x5C is no separator.
   const char *component = LastPathComponent(src);
   if (component < src || component > src + length) std::abort();
-  if (std::strpbrk(component, "\\/")) std::abort();
+  const char *boundary = src, *previous = nullptr;
+  while (boundary < component && *boundary) {
+    previous = boundary;
+    boundary = NextCp936Char(boundary);
+  }
+  if (boundary != component) std::abort();
+  if (component > src && previous != component - 1) std::abort();  // a one-byte separator
+  for (const char *p = component; *p; p = NextCp936Char(p)) {
+    if (*p == '\\' || *p == '/') std::abort();
+  }
   if (component > src && component[-1] != '\\' && component[-1] != '/') std::abort();
+  const bool endsInBackslash = length > 0 && component == src + length && src[length - 1] == '\\';
+  if (EndsInBackslash(src) != endsInBackslash) std::abort();
   std::string out(length + 1, 'x');
   if (LastPathComponent(src, &out[0]) != &out[0] || std::strcmp(out.c_str(), component) != 0) {
     std::abort();

@@ -82,3 +82,49 @@ TEST(LastPathComponent, CopiesIntoTheOutputBuffer) {
   EXPECT_EQ(out, LastPathComponent("D:\\Tovra\\", out));
   EXPECT_STREQ("", out);
 }
+
+// Code page 936 puts 0x5C, the byte of "\", second in about 120 characters
+// (誠 is D5 5C, 運 DF 5C). Written as bytes: this file is built natively too.
+TEST(LastPathComponent, StepsOverDoubleByteCharactersEndingIn5C) {
+  EXPECT_STREQ("\xD5\x5C.exe", LastPathComponent("D:\\\xB0\xB2\xD7\xB0\\\xD5\x5C.exe"));
+  EXPECT_STREQ("\xD5\x5C", LastPathComponent("D:\\\xD5\x5C"));
+  EXPECT_STREQ("a", LastPathComponent("\xD5\x5C\\a"));
+  EXPECT_STREQ("", LastPathComponent("D:\\\xD5\x5C\\"));
+  EXPECT_STREQ("\xCB\xB5\xC3\xF7\xDF\x5C", LastPathComponent("x/\xCB\xB5\xC3\xF7\xDF\x5C"));
+  // 0x80 and 0xFF lead nothing; a lead byte before the terminator stands alone.
+  EXPECT_STREQ("b", LastPathComponent("\x80\\b"));
+  EXPECT_STREQ("b", LastPathComponent("\xFF\\b"));
+  char out[8];
+  EXPECT_STREQ("\xD5\x5C", LastPathComponent("C:\\\xD5\x5C", out));
+}
+
+TEST(EndsInBackslash, LooksAtTheLastCharacterNotTheLastByte) {
+  EXPECT_TRUE(EndsInBackslash("D:\\Tovra\\"));
+  EXPECT_TRUE(EndsInBackslash("\\"));
+  EXPECT_TRUE(EndsInBackslash("D:\\\xD5\x5C\\"));
+  EXPECT_TRUE(EndsInBackslash("\x80\\"));
+  EXPECT_FALSE(EndsInBackslash("D:\\\xD5\x5C"));              // D:\誠
+  EXPECT_FALSE(EndsInBackslash("\xCB\xB5\xC3\xF7\xDF\x5C"));  // 说明運
+  EXPECT_FALSE(EndsInBackslash("\x81\x5C"));
+  EXPECT_FALSE(EndsInBackslash("\xFE\x5C"));
+  EXPECT_FALSE(EndsInBackslash("D:\\Tovra"));
+  EXPECT_FALSE(EndsInBackslash("D:/Tovra/"));
+  EXPECT_FALSE(EndsInBackslash(""));
+  // A trail byte 0x5C after an odd run of lead bytes: D5 D5 | D5 5C.
+  EXPECT_FALSE(EndsInBackslash("\xD5\xD5\xD5\x5C"));
+  EXPECT_TRUE(EndsInBackslash("\xD5\xD5\x5C"));  // D5 D5 | 5C
+}
+
+TEST(NextCp936Char, StepsOneOrTwoBytesAndStopsAtTheEnd) {
+  const char *text = "a\xD5\x5C\x80\xD5";
+  EXPECT_EQ(text + 1, NextCp936Char(text));
+  EXPECT_EQ(text + 3, NextCp936Char(text + 1));
+  EXPECT_EQ(text + 4, NextCp936Char(text + 3));
+  EXPECT_EQ(text + 5, NextCp936Char(text + 4));  // lone lead byte at the end
+  EXPECT_EQ(text + 5, NextCp936Char(text + 5));
+  EXPECT_FALSE(IsCp936LeadByte(0x80));
+  EXPECT_TRUE(IsCp936LeadByte(0x81));
+  EXPECT_TRUE(IsCp936LeadByte(0xFE));
+  EXPECT_FALSE(IsCp936LeadByte(0xFF));
+  EXPECT_FALSE(IsCp936LeadByte('\\'));
+}
