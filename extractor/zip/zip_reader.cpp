@@ -177,8 +177,32 @@ const char *StatusText(Status s) {
   return "unknown";
 }
 
+// A name without the UTF-8 flag is CP936, where a byte 0x81..0xFE starts a
+// two-byte character whose second byte may be 0x5C: "说明運" ends in DF 5C and
+// names a file. So such a name is walked from its start, character by
+// character (as CharNextExA(936) steps). In UTF-8 no byte below 0x80 is ever
+// part of a longer character, so the last byte decides.
+bool Entry::ends_in_separator() const {
+  if (name.empty()) return false;
+  size_t last = name.size() - 1;
+  if (!utf8()) {
+    for (size_t i = 0; i < name.size();) {
+      last = i;
+      const uint8_t b = static_cast<uint8_t>(name[i]);
+      i += b >= 0x81 && b <= 0xFE && i + 1 < name.size() && name[i + 1] != '\0' ? 2 : 1;
+    }
+  }
+  return name.size() - last == 1 && (name[last] == '/' || name[last] == '\\');
+}
+
+// Archivers on MS-DOS, OS/2 and Windows (hosts 0, 6, 10 and 14) keep the
+// MS-DOS attributes in the low byte; some mark a folder by its attribute
+// 0x10 alone, with no separator at the end of its name.
 bool Entry::is_directory() const {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+  if (ends_in_separator()) return true;
+  const int host = version_made_by >> 8;
+  const bool dos_attributes = host == 0 || host == 6 || host == 10 || host == 14;
+  return dos_attributes && (external_attributes & 0x10) != 0;
 }
 
 Status Archive::Open(const uint8_t *data, size_t size) {

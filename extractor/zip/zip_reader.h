@@ -61,7 +61,10 @@ struct Entry {
 
   bool utf8() const { return (flags & 0x0800) != 0; }       // name is UTF-8, else code page
   bool encrypted() const { return (flags & 0x0041) != 0; }  // traditional or strong encryption
-  bool is_directory() const;                                // name ends in '/' or '\\'
+  // The name's last character is '/' or '\\' (CP936 names are read by characters).
+  bool ends_in_separator() const;
+  // Such a name, or the MS-DOS folder attribute (0x10) from a DOS-like host.
+  bool is_directory() const;
 };
 
 // Receives the extracted bytes in order; returns false to stop.

@@ -87,6 +87,10 @@ bool CheckProductArchive(const uint8_t *data, size_t size, const std::string &ve
       *message = "entry " + Quoted(e.name) + " cannot be extracted: " + tovra::zip::StatusText(st);
       return false;
     }
+    if (e.is_directory() && e.uncompressed_size != 0) {
+      *message = "folder entry " + Quoted(e.name) + " holds data: the extractor refuses it";
+      return false;
+    }
     if (parts.size() == 1 && !e.is_directory())
       for (size_t k = 0; k < 3; ++k)
         if (SameName(parts[0], kRequired[k])) found[k] = i;

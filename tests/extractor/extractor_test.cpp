@@ -529,6 +529,37 @@ TEST_F(ExtractorTest, RepeatedNameEndsWithTheLastEntry) {
   EXPECT_EQ("second", got);
 }
 
+// CP936 names whose last character ends in the byte 0x5C (運 is DF 5C, 誠 D5 5C)
+// are files; a folder may be marked by its MS-DOS attribute 0x10 alone.
+TEST_F(ExtractorTest, NamesEndingIn5CAndAttributeFoldersComeOutAsMeant) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  const std::wstring archive = scratch_ + L"\\names.zip";
+  std::vector<WriteEntry> e(5);
+  e[0].name = "说明運";
+  e[0].data = "read me";
+  e[1].name = "文档";  // made by MS-DOS (the writer's default), no separator
+  e[1].method = 0;
+  e[1].external_attributes = 0x10;
+  e[2].name = "文档/誠";
+  e[2].data = "in the folder";
+  e[3].name = "運\\";
+  e[3].method = 0;
+  e[4].name = "運\\誠.txt";
+  e[4].data = "below 運";
+  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  Process p;
+  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  EXPECT_EQ(0, p.Wait(30000));
+  const std::map<std::wstring, std::string> want = {{L"说明運", "read me"},
+                                                    {L"文档", "<dir>"},
+                                                    {L"文档\\誠", "in the folder"},
+                                                    {L"運", "<dir>"},
+                                                    {L"運\\誠.txt", "below 運"}};
+  const auto got = Tree(folder);
+  EXPECT_TRUE(want == got);
+  for (const auto &f : got) EXPECT_EQ(1u, want.count(f.first)) << Narrow(f.first);
+}
+
 TEST_F(ExtractorTest, BadCommandLinesExitWith7) {
   for (const wchar_t *args : {L"", L"x", L"e a.zip -oC:\\x\\ -y", L"x a.zip b.zip -y",
                               L"x a.zip -o -y", L"x a.zip -oC:\\x\\ -y -p", L"l a.zip"}) {

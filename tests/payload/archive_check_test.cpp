@@ -99,6 +99,29 @@ TEST(ArchiveCheck, RefusesAMissingRequiredFile) {
   std::vector<WriteEntry> e = Good();
   e[2] = E("TovraClient.dat/", "", 0);  // a folder of that name
   EXPECT_NE(std::string::npos, Refusal(e).find("no file TovraClient.dat"));
+  // A folder by its MS-DOS attribute alone, as the extractor makes it.
+  e[2] = E("TovraClient.dat", "", 0, 0x10);
+  EXPECT_NE(std::string::npos, Refusal(e).find("no file TovraClient.dat"));
+}
+
+// CP936 names whose last byte is 0x5C (運 is DF 5C) are files, as the
+// extractor writes them; only a real separator at the end makes a folder.
+TEST(ArchiveCheck, ReadsCp936NamesByCharacters) {
+  std::vector<WriteEntry> e = Good();
+  e.push_back(E("\xCB\xB5\xC3\xF7\xDF\x5C", "read me"));  // 说明運
+  e.push_back(E("\xDF\x5C\x5C", "", 0));                  // 運 and a backslash
+  std::string message;
+  EXPECT_TRUE(Check(WriteZip(e), &message)) << message;
+}
+
+// The extractor refuses a folder entry that holds data, so the build does too.
+TEST(ArchiveCheck, RefusesAFolderEntryWithData) {
+  std::vector<WriteEntry> e = Good();
+  e[3].data = "x";  // 轨迹/
+  EXPECT_NE(std::string::npos, Refusal(e).find("folder entry"));
+  e = Good();
+  e.push_back(E("docs", "x", 0, 0x10));  // a folder by its attribute
+  EXPECT_NE(std::string::npos, Refusal(e).find("folder entry \"docs\" holds data"));
 }
 
 TEST(ArchiveCheck, RefusesAServiceProgramOfAnotherVersion) {

@@ -2,8 +2,34 @@
 // entry (capped) and run its name through the name checks.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "extractor/zip/zip_reader.h"
+
+namespace {
+
+// What a name's end must look like when the reader calls it a folder name,
+// and when it must: a separator as the last byte after one that cannot lead
+// a double-byte character (so the separator starts a character of its own),
+// or a plain ASCII or UTF-8 name ending in a separator.
+void CheckFolderName(const tovra::zip::Entry &e) {
+  const bool ends = e.ends_in_separator();
+  if (e.name.empty()) {
+    if (ends) std::abort();
+    return;
+  }
+  const size_t n = e.name.size();
+  const bool separator = e.name[n - 1] == '/' || e.name[n - 1] == '\\';
+  if (ends && !separator) std::abort();
+  const uint8_t before = n >= 2 ? static_cast<uint8_t>(e.name[n - 2]) : 0;
+  if (separator && (before < 0x81 || before > 0xFE) && !ends) std::abort();
+  bool ascii = true;
+  for (char c : e.name) ascii = ascii && static_cast<uint8_t>(c) < 0x80;
+  if ((ascii || e.utf8()) && separator != ends) std::abort();
+  if (ends && !e.is_directory()) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   tovra::zip::Archive archive;
@@ -11,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t budget = 16;  // entries decoded per input, so one input cannot take long
   for (size_t i = 0; i < archive.entries().size() && budget > 0; ++i, --budget) {
     const tovra::zip::Entry &e = archive.entries()[i];
+    CheckFolderName(e);
     std::u16string wide;
     if (tovra::zip::Utf8ToUtf16(e.name, &wide)) {
       std::vector<std::u16string> parts;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extractor/zip/zip_reader.h"
@@ -67,6 +68,78 @@ TEST(ZipCore, ReadsStoredDeflatedEmptyAndFolderEntries) {
     std::string out;
     EXPECT_EQ(Status::kOk, z.Extract(i, &out)) << i;
     EXPECT_EQ(in[i].data, out) << i;
+  }
+}
+
+// CP936 names end in 0x5C without ending in a backslash: 運 is DF 5C, 誠 D5 5C.
+// UTF-8 names keep their byte-wise reading: no UTF-8 character holds 0x5C.
+TEST(ZipCore, FolderNamesAreReadByCharacters) {
+  struct Case {
+    const char *name;
+    uint16_t flags;
+    bool folder;
+  } cases[] = {
+      {"\xCB\xB5\xC3\xF7\xDF\x5C", 0, false},  // 说明運
+      {"\xD5\x5C", 0, false},                  // 誠
+      {"dir/\xD5\x5C", 0, false},              // dir/誠
+      {"\x81\x5C", 0, false},                  // lowest lead byte
+      {"\xFE\x5C", 0, false},                  // highest lead byte
+      {"\xD5\x5C/", 0, true},                  // 誠/
+      {"\xD5\x5C\x5C", 0, true},               // 誠 and a backslash
+      {"\xD5\x5C\xD5\x5C\x5C", 0, true},       // 誠誠 and a backslash
+      {"a\xD5\x5C\x5C", 0, true},              // a誠 and a backslash
+      {"\x80\x5C", 0, true},                   // 0x80 and 0xFF lead nothing
+      {"\xFF\x5C", 0, true},
+      {"dir\\", 0, true},
+      {"\xE9\x81\x8B\x5C", 0x0800, true},  // UTF-8 運 and a backslash
+      {"\xE9\x81\x8B", 0x0800, false},     // UTF-8 運
+  };
+  std::vector<WriteEntry> in;
+  for (const Case &c : cases) {
+    in.emplace_back();
+    in.back().name = c.name;
+    in.back().flags = c.flags;
+    if (!c.folder) in.back().data = "file";
+  }
+  Opened z(WriteZip(in));
+  ASSERT_EQ(Status::kOk, z.status);
+  for (size_t i = 0; i < in.size(); ++i) {
+    const Entry &e = z.archive.entries()[i];
+    EXPECT_EQ(cases[i].folder, e.is_directory()) << i;
+    EXPECT_EQ(cases[i].folder, e.ends_in_separator()) << i;
+    std::string out;
+    EXPECT_EQ(Status::kOk, z.Extract(i, &out)) << i;
+    EXPECT_EQ(in[i].data, out) << i;
+  }
+}
+
+// Some archivers mark a folder by its MS-DOS attribute 0x10 alone.
+TEST(ZipCore, TheDosFolderAttributeMarksAFolder) {
+  struct Case {
+    uint16_t made_by;
+    uint32_t attributes;
+    bool folder;
+  } cases[] = {
+      {20, 0x10, true},      // MS-DOS
+      {0x0A14, 0x10, true},  // Windows NTFS
+      {0x0E14, 0x12, true},  // VFAT, hidden folder
+      {0x0614, 0x10, true},  // OS/2 HPFS
+      {20, 0x20, false},     // archive bit only: a file
+      {20, 0x01, false},     // read-only file
+  };
+  std::vector<WriteEntry> in;
+  for (const Case &c : cases) {
+    in.emplace_back();
+    in.back().name = "\xCE\xC4\xB5\xB5";  // 文档
+    in.back().version_made_by = c.made_by;
+    in.back().external_attributes = c.attributes;
+    in.back().method = 0;
+  }
+  Opened z(WriteZip(in));
+  ASSERT_EQ(Status::kOk, z.status);
+  for (size_t i = 0; i < in.size(); ++i) {
+    EXPECT_EQ(cases[i].folder, z.archive.entries()[i].is_directory()) << i;
+    EXPECT_FALSE(z.archive.entries()[i].ends_in_separator()) << i;
   }
 }
 
@@ -212,6 +285,34 @@ TEST(ZipCore, ReadsArchivesWrittenByInfoZip) {
     }
   }
   EXPECT_EQ(11u, entries);
+}
+
+// Two seeds carry CP936 names whose last byte is 0x5C and a folder marked by
+// its MS-DOS attribute alone (made by zip -k, its "Q/" renamed 運).
+TEST(ZipCore, SeedsWithCp936NamesKnowTheirFolders) {
+#ifdef _WIN32
+  const std::string dir = std::string("Z:") + TOVRA_ZIP_SEEDS;
+#else
+  const std::string dir = TOVRA_ZIP_SEEDS;
+#endif
+  struct Want {
+    const char *seed;
+    std::vector<std::pair<std::string, bool>> entries;  // name, folder
+  } wants[] = {
+      {"cp936",
+       {{"\xCB\xB5\xC3\xF7\xDF\x5C", false}, {"\xD5\x5C/", true}, {"\xD5\x5C/a.txt", false}}},
+      {"dos_folder", {{"\xDF\x5C", true}, {"\xCB\xB5\xC3\xF7\xDF\x5C", false}}}};
+  for (const Want &w : wants) {
+    Opened z(ReadFile(dir + "/" + w.seed + ".zip"));
+    ASSERT_EQ(Status::kOk, z.status) << w.seed;
+    ASSERT_EQ(w.entries.size(), z.archive.entries().size()) << w.seed;
+    for (size_t i = 0; i < w.entries.size(); ++i) {
+      const Entry &e = z.archive.entries()[i];
+      EXPECT_EQ(w.entries[i].first, e.name) << w.seed << " " << i;
+      EXPECT_EQ(w.entries[i].second, e.is_directory()) << w.seed << " " << i;
+      EXPECT_EQ(Status::kOk, z.archive.Verify(i)) << w.seed << " " << i;
+    }
+  }
 }
 
 TEST(ZipNames, KeepsOrdinaryRelativeNames) {
