@@ -59,6 +59,31 @@ std::string Quoted(const std::string &raw) {
   return "\"" + raw + "\"";
 }
 
+// "language 0x0409 (English, United States) 3.0.26.203, language 0x0804 ...":
+// the languages a service program is most likely to carry get their names.
+std::string DescribeRecords(const std::vector<PeVersionRecord> &records) {
+  static const struct {
+    uint16_t id;
+    const char *name;
+  } kNames[] = {{0x0000, "neutral"},
+                {0x0404, "Chinese, Taiwan"},
+                {0x0409, "English, United States"},
+                {0x0804, "Chinese, PRC"},
+                {0x0809, "English, United Kingdom"},
+                {0x0C04, "Chinese, Hong Kong"}};
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (const PeVersionRecord &r : records) {
+    if (!text.empty()) text += ", ";
+    text += "language 0x";
+    for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(r.language >> shift) & 0xF];
+    for (const auto &n : kNames)
+      if (n.id == r.language) text += std::string(" (") + n.name + ")";
+    text += " " + FormatFileVersion(r.file_version_ms, r.file_version_ls);
+  }
+  return text;
+}
+
 }  // namespace
 
 bool CheckProductArchive(const uint8_t *data, size_t size, const std::string &version,
@@ -108,7 +133,15 @@ bool CheckProductArchive(const uint8_t *data, size_t size, const std::string &ve
     return false;
   }
   uint32_t ms = 0, ls = 0;
-  PeStatus pe = ReadPeFileVersion(service.data(), service.size(), &ms, &ls);
+  std::vector<PeVersionRecord> records;
+  PeStatus pe = ReadPeFileVersion(service.data(), service.size(), &ms, &ls, &records);
+  if (pe == PeStatus::kVersionsDisagree) {
+    *message = std::string(kService) + ": its version records disagree (" +
+               DescribeRecords(records) +
+               "); Windows reads the one of the user's language, the installer requires " +
+               version + " in every one";
+    return false;
+  }
   if (pe != PeStatus::kOk) {
     *message = std::string(kService) + ": " + PeStatusText(pe) +
                "; the installer requires file version " + version;

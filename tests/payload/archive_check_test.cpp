@@ -134,6 +134,28 @@ TEST(ArchiveCheck, RefusesAServiceProgramOfAnotherVersion) {
   EXPECT_NE(std::string::npos, Refusal(e).find("not a Windows PE image"));
 }
 
+// Windows reads the version record of the user's language under ID 1: the
+// build refuses a service program that would pass on one system and fail on
+// another, and one whose only record sits under another ID.
+TEST(ArchiveCheck, RefusesAServiceProgramWhoseLanguagesDisagree) {
+  PeBuild b;
+  b.languages = {{0x409, 3u << 16, (26u << 16) | 203}, {0x804, (1u << 16) | 1, (1u << 16) | 1}};
+  std::vector<uint8_t> image = BuildPe(b);
+  std::vector<WriteEntry> e = Good();
+  e[0].data.assign(image.begin(), image.end());
+  const std::string message = Refusal(e);
+  EXPECT_NE(std::string::npos, message.find("disagree")) << message;
+  EXPECT_NE(std::string::npos, message.find("language 0x0409 (English, United States) 3.0.26.203"))
+      << message;
+  EXPECT_NE(std::string::npos, message.find("language 0x0804 (Chinese, PRC) 1.1.1.1")) << message;
+
+  b = PeBuild();
+  b.version_id = 2;
+  image = BuildPe(b);
+  e[0].data.assign(image.begin(), image.end());
+  EXPECT_NE(std::string::npos, Refusal(e).find("no version resource under ID 1"));
+}
+
 TEST(ArchiveCheck, RefusesEntriesTheExtractorCannotWrite) {
   std::vector<WriteEntry> e = Good();
   e[1].crc32 = 0x12345678;

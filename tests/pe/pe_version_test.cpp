@@ -74,6 +74,85 @@ TEST(PeVersion, RefusesWhatIsNotPe) {
   EXPECT_EQ(PeStatus::kNotPe, Version(bad));
 }
 
+constexpr uint32_t kMs = 3u << 16, kLs = (26u << 16) | 203;  // 3.0.26.203
+
+PeBuild WithLanguages(std::vector<PeLanguage> languages) {
+  PeBuild b;
+  b.languages = std::move(languages);
+  return b;
+}
+
+// GetFileVersionInfo takes the record of the user's language: the languages
+// must agree for the version to be the same on every system.
+TEST(PeVersion, LanguagesThatAgreeGiveTheirVersion) {
+  std::vector<uint8_t> img = BuildPe(WithLanguages({{0x409, kMs, kLs}, {0x804, kMs, kLs}}));
+  std::string text;
+  EXPECT_EQ(PeStatus::kOk, Version(img, &text));
+  EXPECT_EQ("3.0.26.203", text);
+  PeImageInfo info;
+  ASSERT_EQ(PeStatus::kOk, ReadPeImage(img.data(), img.size(), &info));
+  EXPECT_TRUE(info.has_version);
+  ASSERT_EQ(2u, info.version_records.size());
+  EXPECT_EQ(0x409, info.version_records[0].language);
+  EXPECT_EQ(0x804, info.version_records[1].language);
+}
+
+TEST(PeVersion, LanguagesThatDisagreeAreRefused) {
+  const uint32_t other_ms = (1u << 16) | 1, other_ls = (1u << 16) | 1;  // 1.1.1.1
+  for (const PeBuild &b :
+       {WithLanguages({{0x409, kMs, kLs}, {0x804, other_ms, other_ls}}),
+        WithLanguages({{0x804, other_ms, other_ls}, {0x409, kMs, kLs}}),
+        WithLanguages({{0, kMs, kLs}, {0x409, kMs, kLs}, {0x804, kMs, kLs + 1}})}) {
+    std::vector<uint8_t> img = BuildPe(b);
+    uint32_t ms = 0, ls = 0;
+    std::vector<PeVersionRecord> records;
+    EXPECT_EQ(PeStatus::kVersionsDisagree,
+              ReadPeFileVersion(img.data(), img.size(), &ms, &ls, &records));
+    ASSERT_EQ(b.languages.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(b.languages[i].id, records[i].language);
+      EXPECT_EQ(b.languages[i].file_ms, records[i].file_version_ms);
+      EXPECT_EQ(b.languages[i].file_ls, records[i].file_version_ls);
+    }
+    // The image itself is sound; it just has no one version.
+    PeImageInfo info;
+    EXPECT_EQ(PeStatus::kOk, ReadPeImage(img.data(), img.size(), &info));
+    EXPECT_FALSE(info.has_version);
+    EXPECT_EQ(b.languages.size(), info.version_records.size());
+  }
+}
+
+// A damaged record in any language is as bad as none: a system of that
+// language could not read the version.
+TEST(PeVersion, ADamagedSecondLanguageIsRefused) {
+  std::vector<uint8_t> img = BuildPe(WithLanguages({{0x409, kMs, kLs}, {0x804, kMs, kLs}}));
+  std::vector<uint8_t> bad = img;
+  size_t second_key = 0;
+  for (size_t at = img.size() - 2; at > PeLayout::kResources; --at) {
+    if (img[at] == 'V' && img[at + 2] == 'S' && img[at + 4] == '_') {
+      second_key = at;
+      break;
+    }
+  }
+  ASSERT_GT(second_key, PeLayout::kVersionInfo);
+  bad[second_key] = 'X';
+  EXPECT_EQ(PeStatus::kNoVersion, Version(bad));
+}
+
+// GetFileVersionInfo loads ID 1 (VS_VERSION_INFO); a record under another ID
+// is never read.
+TEST(PeVersion, OnlyTheRecordUnderIdOneCounts) {
+  PeBuild b;
+  b.version_id = 2;
+  std::vector<uint8_t> img = BuildPe(b);
+  EXPECT_EQ(PeStatus::kNoVersion, Version(img));
+  PeImageInfo info;
+  EXPECT_EQ(PeStatus::kOk, ReadPeImage(img.data(), img.size(), &info));
+  EXPECT_FALSE(info.has_version);
+  b.version_id = 1;
+  EXPECT_EQ(PeStatus::kOk, Version(BuildPe(b)));
+}
+
 // Every prefix of a good image: an error or, once the version record is
 // whole, the right version; never anything else.
 TEST(PeVersion, EveryTruncationFailsCleanly) {

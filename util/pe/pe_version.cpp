@@ -1,5 +1,7 @@
 #include "util/pe/pe_version.h"
 
+#include <utility>
+
 namespace {
 
 // A bounds-checked view of the image; every read says whether it fit.
@@ -121,64 +123,55 @@ PeStatus ReadImports(const Image &img, const Headers &h, PeImageInfo *info) {
   return PeStatus::kMalformed;
 }
 
-// One step down the resource tree: the entry with `id` (or the first entry
-// when id is 0) of the directory at `dir`, relative to the tree's root.
-enum class Child { kFound, kAbsent, kBad };
-Child ResourceChild(const Image &img, uint64_t root, uint64_t root_len, uint32_t dir, uint32_t id,
-                    uint32_t *child) {
+// The entries of the resource directory at `dir` (relative to the tree's
+// root) as (name, target) pairs; false when the directory lies outside the tree.
+bool ResourceEntries(const Image &img, uint64_t root, uint64_t root_len, uint32_t dir,
+                     std::vector<std::pair<uint32_t, uint32_t>> *entries) {
+  entries->clear();
   uint16_t named = 0, ids = 0;
   if (uint64_t(dir) + 16 > root_len || !img.U16(root + dir + 12, &named) ||
       !img.U16(root + dir + 14, &ids))
-    return Child::kBad;
+    return false;
   uint32_t total = uint32_t(named) + ids;
   if (total > kMaxResourceEntries || uint64_t(dir) + 16 + uint64_t(total) * 8 > root_len)
-    return Child::kBad;
+    return false;
   for (uint32_t i = 0; i < total; ++i) {
     uint32_t name = 0, target = 0;
     img.U32(root + dir + 16 + i * 8, &name);
     img.U32(root + dir + 20 + i * 8, &target);
-    if (id == 0 || (!(name & 0x80000000u) && name == id)) {
-      *child = target;
+    entries->emplace_back(name, target);
+  }
+  return true;
+}
+
+// One step down the resource tree: the subdirectory with numeric `id`.
+enum class Child { kFound, kAbsent, kBad };
+Child ResourceChild(const Image &img, uint64_t root, uint64_t root_len, uint32_t dir, uint32_t id,
+                    uint32_t *child) {
+  std::vector<std::pair<uint32_t, uint32_t>> entries;
+  if (!ResourceEntries(img, root, root_len, dir, &entries)) return Child::kBad;
+  for (const auto &e : entries) {
+    if (!(e.first & 0x80000000u) && e.first == id) {
+      if (!(e.second & 0x80000000u)) return Child::kBad;  // a leaf where a directory belongs
+      *child = e.second & 0x7FFFFFFFu;
       return Child::kFound;
     }
   }
   return Child::kAbsent;
 }
 
-PeStatus ReadVersion(const Image &img, const Headers &h, PeImageInfo *info) {
-  if (h.resource_rva == 0) return PeStatus::kNoVersion;
-  // The tree's offsets are relative to its root; its extent is what the
-  // section holds from the root on.
-  uint64_t root = 0, root_len = 0;
-  for (const Section &s : h.sections) {
-    if (h.resource_rva < s.va || h.resource_rva - s.va >= s.raw_size) continue;
-    root = uint64_t(s.raw_off) + (h.resource_rva - s.va);
-    root_len = s.raw_size - (h.resource_rva - s.va);
-    break;
-  }
-  if (root_len == 0) return PeStatus::kMalformed;
-  if (!img.Fits(root, 0)) return PeStatus::kMalformed;
-  if (root_len > img.size() - root) root_len = img.size() - root;
-
-  // type RT_VERSION (16) -> first name -> first language -> data entry
-  uint32_t type = 0, name = 0, lang = 0;
-  Child found = ResourceChild(img, root, root_len, 0, 16, &type);
-  if (found != Child::kFound)
-    return found == Child::kAbsent ? PeStatus::kNoVersion : PeStatus::kMalformed;
-  if (!(type & 0x80000000u) ||
-      ResourceChild(img, root, root_len, type & 0x7FFFFFFFu, 0, &name) != Child::kFound ||
-      !(name & 0x80000000u) ||
-      ResourceChild(img, root, root_len, name & 0x7FFFFFFFu, 0, &lang) != Child::kFound ||
-      (lang & 0x80000000u) || uint64_t(lang) + 16 > root_len)
-    return PeStatus::kMalformed;
+// The VS_VERSIONINFO that the data entry at `leaf` (relative to the root)
+// describes: wLength, wValueLength, wType, L"VS_VERSION_INFO", padding to 32
+// bits, then VS_FIXEDFILEINFO.
+PeStatus ReadRecord(const Image &img, const Headers &h, uint64_t root, uint64_t root_len,
+                    uint32_t leaf, PeVersionRecord *record) {
+  if ((leaf & 0x80000000u) || uint64_t(leaf) + 16 > root_len) return PeStatus::kMalformed;
   uint32_t data_rva = 0, data_size = 0;
-  img.U32(root + lang, &data_rva);
-  img.U32(root + lang + 4, &data_size);
+  img.U32(root + leaf, &data_rva);
+  img.U32(root + leaf + 4, &data_size);
   uint64_t vi = 0;
   if (data_size < 6 || !RvaToOffset(img, h, data_rva, data_size, &vi)) return PeStatus::kMalformed;
 
-  // VS_VERSIONINFO: wLength, wValueLength, wType, L"VS_VERSION_INFO", padding
-  // to 32 bits, then VS_FIXEDFILEINFO.
   uint16_t length = 0, value_length = 0;
   img.U16(vi, &length);
   img.U16(vi + 2, &value_length);
@@ -195,10 +188,59 @@ PeStatus ReadVersion(const Image &img, const Headers &h, PeImageInfo *info) {
   if (value_length < 52 || fixed + 52 > vi + length || !img.U32(fixed, &signature) ||
       signature != 0xFEEF04BDu)
     return PeStatus::kNoVersion;
-  img.U32(fixed + 8, &info->file_version_ms);
-  img.U32(fixed + 12, &info->file_version_ls);
-  img.U32(fixed + 16, &info->product_version_ms);
-  img.U32(fixed + 20, &info->product_version_ls);
+  img.U32(fixed + 8, &record->file_version_ms);
+  img.U32(fixed + 12, &record->file_version_ls);
+  img.U32(fixed + 16, &record->product_version_ms);
+  img.U32(fixed + 20, &record->product_version_ls);
+  return PeStatus::kOk;
+}
+
+// GetFileVersionInfo loads resource ID 1 (VS_VERSION_INFO) of RT_VERSION and
+// lets the loader pick its language from the user's settings; a record
+// under any other ID is never read. So every language under ID 1 must give a
+// readable record, and all of them the same file version: an image whose
+// languages disagree would pass or fail depending on the system's language.
+PeStatus ReadVersion(const Image &img, const Headers &h, PeImageInfo *info) {
+  if (h.resource_rva == 0) return PeStatus::kNoVersion;
+  // The tree's offsets are relative to its root; its extent is what the
+  // section holds from the root on.
+  uint64_t root = 0, root_len = 0;
+  for (const Section &s : h.sections) {
+    if (h.resource_rva < s.va || h.resource_rva - s.va >= s.raw_size) continue;
+    root = uint64_t(s.raw_off) + (h.resource_rva - s.va);
+    root_len = s.raw_size - (h.resource_rva - s.va);
+    break;
+  }
+  if (root_len == 0) return PeStatus::kMalformed;
+  if (!img.Fits(root, 0)) return PeStatus::kMalformed;
+  if (root_len > img.size() - root) root_len = img.size() - root;
+
+  // type RT_VERSION (16) -> ID 1 -> every language -> data entry
+  uint32_t type = 0, name = 0;
+  Child found = ResourceChild(img, root, root_len, 0, 16, &type);
+  if (found == Child::kFound) found = ResourceChild(img, root, root_len, type, 1, &name);
+  if (found != Child::kFound)
+    return found == Child::kAbsent ? PeStatus::kNoVersion : PeStatus::kMalformed;
+  std::vector<std::pair<uint32_t, uint32_t>> languages;
+  if (!ResourceEntries(img, root, root_len, name, &languages)) return PeStatus::kMalformed;
+  if (languages.empty()) return PeStatus::kNoVersion;
+  for (const auto &language : languages) {
+    if (language.first & 0x80000000u) return PeStatus::kMalformed;  // languages are numbers
+    PeVersionRecord record;
+    record.language = uint16_t(language.first);
+    PeStatus st = ReadRecord(img, h, root, root_len, language.second, &record);
+    if (st != PeStatus::kOk) return st;
+    info->version_records.push_back(record);
+  }
+  const PeVersionRecord &first = info->version_records.front();
+  for (const PeVersionRecord &r : info->version_records) {
+    if (r.file_version_ms != first.file_version_ms || r.file_version_ls != first.file_version_ls)
+      return PeStatus::kVersionsDisagree;
+  }
+  info->file_version_ms = first.file_version_ms;
+  info->file_version_ls = first.file_version_ls;
+  info->product_version_ms = first.product_version_ms;
+  info->product_version_ls = first.product_version_ls;
   info->has_version = true;
   return PeStatus::kOk;
 }
@@ -214,15 +256,17 @@ PeStatus ReadPeImage(const uint8_t *data, size_t size, PeImageInfo *info) {
   st = ReadImports(img, h, info);
   if (st != PeStatus::kOk) return st;
   st = ReadVersion(img, h, info);
-  return st == PeStatus::kNoVersion ? PeStatus::kOk : st;
+  return st == PeStatus::kNoVersion || st == PeStatus::kVersionsDisagree ? PeStatus::kOk : st;
 }
 
-PeStatus ReadPeFileVersion(const uint8_t *data, size_t size, uint32_t *ms, uint32_t *ls) {
+PeStatus ReadPeFileVersion(const uint8_t *data, size_t size, uint32_t *ms, uint32_t *ls,
+                           std::vector<PeVersionRecord> *records) {
   PeImageInfo info;
   Image img(data, size);
   Headers h;
   PeStatus st = ReadHeaders(img, &info, &h);
   if (st == PeStatus::kOk) st = ReadVersion(img, h, &info);
+  if (records) *records = info.version_records;
   if (st != PeStatus::kOk) return st;
   *ms = info.file_version_ms;
   *ls = info.file_version_ls;
@@ -243,7 +287,9 @@ const char *PeStatusText(PeStatus status) {
     case PeStatus::kMalformed:
       return "malformed PE image";
     case PeStatus::kNoVersion:
-      return "no version resource";
+      return "no version resource under ID 1 (VS_VERSION_INFO)";
+    case PeStatus::kVersionsDisagree:
+      return "the languages of its version resource give different file versions";
   }
   return "unknown";
 }

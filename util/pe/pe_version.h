@@ -11,9 +11,17 @@
 
 enum class PeStatus {
   kOk,
-  kNotPe,      // no MZ or PE signature, or an unknown optional header
-  kMalformed,  // a header, table or offset points outside the image
-  kNoVersion,  // a valid image without a readable VS_VERSIONINFO
+  kNotPe,             // no MZ or PE signature, or an unknown optional header
+  kMalformed,         // a header, table or offset points outside the image
+  kNoVersion,         // a valid image without a readable VS_VERSIONINFO under RT_VERSION ID 1
+  kVersionsDisagree,  // the languages under RT_VERSION ID 1 give different file versions
+};
+
+// The record of one language under RT_VERSION ID 1, in the tree's order.
+struct PeVersionRecord {
+  uint16_t language = 0;  // 0x0409 English (United States), 0x0804 Chinese (PRC), ...
+  uint32_t file_version_ms = 0, file_version_ls = 0;
+  uint32_t product_version_ms = 0, product_version_ls = 0;
 };
 
 struct PeImageInfo {
@@ -22,17 +30,22 @@ struct PeImageInfo {
   bool pe32_plus = false;
   std::vector<std::string> sections;
   std::vector<std::string> imported_dlls;  // as written in the import table
-  bool has_version = false;
+  bool has_version = false;                // every language below gives the same file version
   uint32_t file_version_ms = 0, file_version_ls = 0;
-  uint32_t product_version_ms = 0, product_version_ls = 0;
+  uint32_t product_version_ms = 0, product_version_ls = 0;  // of the first language
+  std::vector<PeVersionRecord> version_records;
 };
 
 // Headers, sections and imports; the version when the image has one
-// (has_version). kNoVersion is never returned here.
+// (has_version). kNoVersion and kVersionsDisagree are never returned here:
+// the records that disagree are in version_records.
 PeStatus ReadPeImage(const uint8_t *data, size_t size, PeImageInfo *info);
 
-// Only the fixed file version; kNoVersion when the image has none.
-PeStatus ReadPeFileVersion(const uint8_t *data, size_t size, uint32_t *ms, uint32_t *ls);
+// Only the fixed file version, as GetFileVersionInfo reads it on any system:
+// kNoVersion when the image has none under ID 1, kVersionsDisagree when its
+// languages give different ones. With records, the languages read so far.
+PeStatus ReadPeFileVersion(const uint8_t *data, size_t size, uint32_t *ms, uint32_t *ls,
+                           std::vector<PeVersionRecord> *records = nullptr);
 
 // "3.0.26.203" from dwFileVersionMS/LS, as the installer prints it.
 std::string FormatFileVersion(uint32_t ms, uint32_t ls);
