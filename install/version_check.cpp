@@ -10,6 +10,7 @@
 namespace {
 // Enough for the version record of any program we carry.
 constexpr DWORD kRecordBufferSize = 5000;
+constexpr int kVersionTextSize = 100;
 }  // namespace
 
 // A record larger than the stack buffer is read into a heap buffer of the size
@@ -49,4 +50,10 @@ bool GetFileVersionString(const char *path, char *text) {
   }
   *p = '\0';
   return true;
+}
+
+bool FileVersionIs(const char *path, const char *version) {
+  char text[kVersionTextSize] = {};
+  if (!GetFileVersionString(path, text)) return false;
+  return std::strcmp(text, version) == 0;
 }

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kPathSize = 600;
-constexpr int kVersionTextSize = 100;
 constexpr char kServiceProgram[] = "TovraClientService.exe";
 
 // InstallDir + name into path; false, with nothing written past path, when
@@ -62,14 +61,11 @@ bool Extract() {
   return ExtractArchive(InstallDir, archive, InstallDir);
 }
 
-// Only a service program of exactly our version counts: "3.0.26.2030" must
-// not pass for "3.0.26.203".
+// Only a service program of exactly our version counts.
 bool InstalledVersionMatches() {
   char path[kPathSize];
   if (!BuildPath(path, kServiceProgram)) return false;
-  char version[kVersionTextSize] = {};
-  if (!GetFileVersionString(path, version)) return false;
-  return std::strcmp(version, ProductVersion) == 0;
+  return FileVersionIs(path, ProductVersion);
 }
 
 // A folder too long for the extract command is refused before anything is

@@ -34,8 +34,9 @@ std::string Read(const char *name) {
   return text;
 }
 
+// The worker's own decision on the fixture, not a comparison of the test's.
 bool Passes(const char *name) {
-  return Read(name) == ProductVersion;
+  return FileVersionIs(Fixture(name).c_str(), ProductVersion);
 }
 
 TEST(VersionCheck, OwnVersionPasses) {
@@ -53,6 +54,7 @@ TEST(VersionCheck, OtherVersionsFailWholeStringComparison) {
 
 TEST(VersionCheck, PartsAreUnsigned16Bit) {
   EXPECT_EQ("65535.65535.65535.65535", Read("verfix_max"));
+  EXPECT_FALSE(Passes("verfix_max"));
 }
 
 TEST(VersionCheck, OnlyTheFixedFileVersionCounts) {
@@ -63,6 +65,8 @@ TEST(VersionCheck, OnlyTheFixedFileVersionCounts) {
 TEST(VersionCheck, MissingRecordOrFileFails) {
   EXPECT_EQ("<none>", Read("verfix_none"));
   EXPECT_EQ("<none>", Read("no_such_fixture"));
+  EXPECT_FALSE(Passes("verfix_none"));
+  EXPECT_FALSE(Passes("no_such_fixture"));
 }
 
 TEST(VersionCheck, RecordLargerThanTheStackBufferIsReadWhole) {
@@ -70,6 +74,7 @@ TEST(VersionCheck, RecordLargerThanTheStackBufferIsReadWhole) {
   const std::string path = Fixture("verfix_large");
   ASSERT_GT(GetFileVersionInfoSizeA(path.c_str(), &unused), 5000u);
   EXPECT_EQ("3.0.26.203", Read("verfix_large"));
+  EXPECT_TRUE(Passes("verfix_large"));
 }
 
 }  // namespace
