@@ -83,12 +83,15 @@ bool InstallDirUsable() {
 }
 
 bool RunSteps() {
-  return InstallDirUsable() && DropFile("7Z.DLL", CodecLibraryImage, CodecLibraryImageSize) &&
-         DropFile("7ZG.EXE", ExtractorImage, ExtractorImageSize) && WriteArchive() && Extract() &&
-         InstalledVersionMatches();
+  return InstallDirUsable() && WriteCarriedFiles() && Extract() && InstalledVersionMatches();
 }
 
 }  // namespace
+
+bool WriteCarriedFiles() {
+  return DropFile("7Z.DLL", CodecLibraryImage, CodecLibraryImageSize) &&
+         DropFile("7ZG.EXE", ExtractorImage, ExtractorImageSize) && WriteArchive();
+}
 
 DWORD WINAPI InstallWorker(LPVOID param) {
   HWND window = static_cast<HWND>(param);

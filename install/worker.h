@@ -10,6 +10,11 @@ constexpr int kMaxInstallDirLength = 289;
 // or UM_INSTALL_FAILED (both parameters 0) to the window passed as param.
 DWORD WINAPI InstallWorker(LPVOID param);
 
+// The worker's writing step: 7Z.DLL and 7ZG.EXE into InstallDir unless
+// identical copies are there, then setup.zip from its pieces. False at the
+// first file that cannot be written whole.
+bool WriteCarriedFiles();
+
 // Starts InstallWorker for window on an 8 MiB stack; the thread is not kept
 // or waited for. False when the thread could not be created.
 bool StartInstallWorker(HWND window);

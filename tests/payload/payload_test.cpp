@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "install/install_state.h"
+#include "install/worker.h"
+
 namespace {
 
 std::vector<unsigned char> ReadAll(const char *path) {
@@ -53,31 +56,34 @@ TEST(Payload, ExtractorPairIsCarriedUnchanged) {
   EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(TOVRA_TEST_CODEC)));
 }
 
-// Writes the arrays as the worker does (whole files, the archive as a first
-// write and appends) and reads them back.
+// The worker's own writing step into a folder holding stale copies: a
+// differing codec library longer than the carried one and an archive longer
+// than the carried one must both be replaced whole, not overwritten in part.
 TEST(Payload, WrittenFilesAreByteIdentical) {
-  char dir[MAX_PATH];
-  ASSERT_NE(0u, GetTempPathA(MAX_PATH, dir));
-  std::string base =
-      std::string(dir) + "tovra_payload_test_" + std::to_string(GetCurrentProcessId());
-  auto write = [](const std::string &path, const unsigned char *data, unsigned long size,
-                  bool append) {
-    HANDLE f = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
-                           append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(f, data, size, &written, nullptr);
-    CloseHandle(f);
-    return ok && written == size;
+  char temp[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+  const std::string folder =
+      std::string(temp) + "tovra_payload_test_" + std::to_string(GetCurrentProcessId()) + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string dll = folder + "7Z.DLL", exe = folder + "7ZG.EXE", zip = folder + "setup.zip";
+  auto stale = [](const std::string &path, size_t size) {
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const std::string bytes(size, 'x');
+    const bool ok = fwrite(bytes.data(), 1, size, f) == size;
+    return fclose(f) == 0 && ok;
   };
-  ASSERT_TRUE(write(base + ".dll", CodecLibraryImage, CodecLibraryImageSize, false));
-  ASSERT_TRUE(write(base + ".exe", ExtractorImage, ExtractorImageSize, false));
-  for (unsigned long i = 0; i < ArchiveChunkCount; ++i)
-    ASSERT_TRUE(write(base + ".zip", ArchivePieces[i].data, ArchivePieces[i].size, i > 0));
-  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll((base + ".dll").c_str())));
-  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll((base + ".exe").c_str())));
-  EXPECT_TRUE(ReadAll((base + ".zip").c_str()) == ReadAll(TOVRA_TEST_ARCHIVE));
-  for (const char *ext : {".dll", ".exe", ".zip"}) DeleteFileA((base + ext).c_str());
+  ASSERT_TRUE(stale(dll, CodecLibraryImageSize + 4096));
+  ASSERT_TRUE(stale(zip, ArchiveSize + 4096));
+  ASSERT_LT(folder.size(), sizeof InstallDir);
+  std::strcpy(InstallDir, folder.c_str());
+
+  EXPECT_TRUE(WriteCarriedFiles());
+  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(dll.c_str())));
+  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll(exe.c_str())));
+  EXPECT_TRUE(ReadAll(zip.c_str()) == ReadAll(TOVRA_TEST_ARCHIVE));
+  for (const std::string &path : {dll, exe, zip}) DeleteFileA(path.c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
