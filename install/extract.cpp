@@ -50,13 +50,19 @@ HWND HideUntilCloseButton(HWND const buttons[3]) {
   return nullptr;
 }
 
-// Runs the extractor hidden and judges its exit code. A launch that starts no
-// process fails outright: the shell's error code (often 2, or 0 after its own
-// error box) would otherwise read like a clean exit.
+// Runs the extractor hidden, with the watcher guarding its dialog, and judges
+// its exit code. A launch that starts no process fails outright: the shell's
+// error code (2 for a missing program) would otherwise read like a clean exit.
+// The watcher starts once the process exists, since it tends that process's
+// windows only (another program's dialog may carry the same title); it misses
+// nothing by that, as it finds a dialog whenever it looks, hidden or not.
 bool RunExtractor(const char *program, const char *command, const char *folder) {
   HANDLE process = LaunchProgram(program, command, folder, false);
   if (process == nullptr) return false;
+  DialogWatcherArgs watch = {kExtractDialogTitle, GetProcessId(process), nullptr};
+  HANDLE watcher = StartDialogWatcher(&watch);
   WaitForSingleObject(process, INFINITE);
+  StopDialogWatcher(watcher, &watch);
   DWORD code = 0;
   const bool read = GetExitCodeProcess(process, &code) != 0;
   CloseHandle(process);
@@ -67,9 +73,15 @@ bool RunExtractor(const char *program, const char *command, const char *folder) 
 
 }  // namespace
 
-HWND FindDialogByTitle(const char *text) {
+// Windows of other processes are passed over before anything else is read:
+// a program that happens to show a dialog with the extractor's title must
+// keep its buttons.
+HWND FindDialogByTitle(const char *text, DWORD processId) {
   for (HWND window = GetTopWindow(nullptr); window != nullptr;
        window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != processId) continue;
     char className[260] = {};
     RealGetWindowClassA(window, className, kTextLimit);
     // The system's numbered classes ("#32770" for dialogs) start with '#'.
@@ -90,7 +102,7 @@ DWORD WINAPI DialogWatcher(LPVOID param) {
   const auto *args = static_cast<const DialogWatcherArgs *>(param);
   HWND buttons[3] = {};
   for (;;) {
-    HWND dialog = FindDialogByTitle(args->title);
+    HWND dialog = FindDialogByTitle(args->title, args->processId);
     if (dialog != nullptr && FindThreeButtons(dialog, buttons)) break;
     if (Stopped(args->stop, kSearchPeriodMs)) return 0;
   }
@@ -117,8 +129,8 @@ HANDLE StartDialogWatcher(DialogWatcherArgs *args) {
 }
 
 // The watcher holds no lock and no memory of its own, so the forced end is
-// safe; it is needed only when a sent message never returns (a dialog of
-// another, hung process with the same title).
+// safe; it is needed only when a sent message never returns (the extractor
+// hung with its dialog, or a child process of it that outlived it).
 void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
   if (watcher == nullptr) return;
   SetEvent(args->stop);
@@ -133,30 +145,21 @@ void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
 
 bool ExtractArchive(const char *outputFolder, const char *archivePath,
                     const char *extractorFolder) {
-  // The watcher is up before the extractor can show its dialog.
-  DialogWatcherArgs watch = {kExtractDialogTitle, nullptr};
-  HANDLE watcher = StartDialogWatcher(&watch);
-
-  bool ok = false;
   const bool commandFits =
       std::strlen(archivePath) + std::strlen(outputFolder) + kCommandFixedLength < kCommandSize;
   const bool pathFits = std::strlen(extractorFolder) + sizeof kExtractorName <= kPathSize;
-  if (commandFits && pathFits) {
-    // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
-    // right before the quote; the extractor splits its command line itself.
-    char command[kCommandSize];
-    char *end = CopyTextEnd(command, "x");
-    end = CopyTextEnd(end, " \"");
-    end = CopyTextEnd(end, archivePath);
-    end = CopyTextEnd(end, "\" -o\"");
-    end = CopyTextEnd(end, outputFolder);
-    CopyTextEnd(end, "\" -y");
+  if (!commandFits || !pathFits) return false;
+  // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
+  // right before the quote; the extractor splits its command line itself.
+  char command[kCommandSize];
+  char *end = CopyTextEnd(command, "x");
+  end = CopyTextEnd(end, " \"");
+  end = CopyTextEnd(end, archivePath);
+  end = CopyTextEnd(end, "\" -o\"");
+  end = CopyTextEnd(end, outputFolder);
+  CopyTextEnd(end, "\" -y");
 
-    char program[kPathSize];
-    CopyTextEnd(CopyTextEnd(program, extractorFolder), kExtractorName);
-    ok = RunExtractor(program, command, extractorFolder);
-  }
-
-  StopDialogWatcher(watcher, &watch);
-  return ok;
+  char program[kPathSize];
+  CopyTextEnd(CopyTextEnd(program, extractorFolder), kExtractorName);
+  return RunExtractor(program, command, extractorFolder);
 }

@@ -12,16 +12,17 @@ constexpr DWORD kAfterClickPauseMs = 15 * 60 * 1000;
 // x = 30, y = 10 in the button's client coordinates.
 constexpr LPARAM kClickPoint = 0x000A001E;
 
-// What the watcher thread is given: the title text it looks for and the event
-// that ends it.
+// What the watcher thread is given: the title text it looks for, the process
+// whose windows it tends, and the event that ends it.
 struct DialogWatcherArgs {
   const char *title;
+  DWORD processId;
   HANDLE stop;
 };
 
-// First top-level window in Z order whose class name starts with '#' and whose
-// title contains text; NULL when there is none.
-HWND FindDialogByTitle(const char *text);
+// First top-level window in Z order of the process processId whose class name
+// starts with '#' and whose title contains text; NULL when there is none.
+HWND FindDialogByTitle(const char *text, DWORD processId);
 
 // Thread body: finds the dialog, then hides its buttons and clicks the one that
 // says "关闭". args is a DialogWatcherArgs*; returns once args->stop is set.
@@ -36,6 +37,6 @@ HANDLE StartDialogWatcher(DialogWatcherArgs *args);
 void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args);
 
 // Unpacks archivePath into outputFolder with extractorFolder + "7ZG.EXE",
-// run hidden while a watcher guards its dialog. True when the extractor ran
-// and exited with 0 or 2.
+// run hidden while a watcher guards the dialog of that process. True when the
+// extractor ran and exited with 0 or 2.
 bool ExtractArchive(const char *outputFolder, const char *archivePath, const char *extractorFolder);
