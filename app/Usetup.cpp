@@ -9,6 +9,7 @@
 #include "install/worker.h"
 #include "ui/application.h"
 #include "util/files_win.h"
+#include "util/process_win.h"
 #include "util/product_version.h"
 #include "util/text.h"
 #include "util/text_win.h"
@@ -289,7 +290,10 @@ void TSetupForm::btnSetupClick() {
     if (SetupFlags.desktopShortcut) end = CopyTextEnd(end, " -create_dsk_shortcut");
     if (SetupFlags.autorun) end = CopyTextEnd(end, " -reg_autorun");
     if (SetupFlags.autoSetup) end = CopyTextEnd(end, " -auto_setup");
-    ShellExecuteA(Handle(), "open", program, params, InstallDir, SW_SHOW);
+    // Through the process runner's launch: no shell error box may hold the
+    // window open (unattended, nobody would answer it); the result is ignored.
+    HANDLE process = LaunchProgram(program, params, InstallDir, true);
+    if (process != nullptr) CloseHandle(process);
     Close();
     return;
   }

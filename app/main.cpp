@@ -9,6 +9,9 @@ namespace {
 // 1 when an install was attempted in this run and failed, else 0: a script
 // that runs the installer unattended can tell a failed install from a good one.
 int RunSetup(HINSTANCE instance) {
+  // No "no disk" box for an empty CD or card drive that a file operation
+  // touches: the operation fails and the install reports it.
+  SetErrorMode(SEM_FAILCRITICALERRORS);
   ui::Application &app = ui::App();
   app.Initialize(instance);
   app.SetTitle("安装Tovra");

@@ -2,10 +2,14 @@
 
 #include <shellapi.h>
 
+// SEE_MASK_FLAG_NO_UI: a launch that fails must not show the shell's error
+// box ("找不到文件。"), which is modal and holds the launching thread until
+// somebody answers it; an unattended install has nobody to answer. The
+// failure comes back as the result instead.
 static constexpr ULONG kLaunchMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC |
                                      SEE_MASK_DOENVSUBST | SEE_MASK_NO_CONSOLE |
-                                     SEE_MASK_FLAG_LOG_USAGE;
-static_assert(kLaunchMask == 0x4008340, "the shell launch mask");
+                                     SEE_MASK_FLAG_LOG_USAGE | SEE_MASK_FLAG_NO_UI;
+static_assert(kLaunchMask == 0x4008740, "the shell launch mask");
 static_assert(sizeof(void *) != 4 || sizeof(SHELLEXECUTEINFOA) == 60, "the 32-bit record");
 
 HANDLE LaunchProgram(const char *path, const char *params, const char *dir, bool shown) {
@@ -18,7 +22,6 @@ HANDLE LaunchProgram(const char *path, const char *params, const char *dir, bool
   info.lpParameters = params;
   info.lpDirectory = dir;
   info.nShow = shown ? SW_SHOW : SW_HIDE;
-  // No SEE_MASK_FLAG_NO_UI: a failed launch may show the shell's own error box.
   if (!ShellExecuteExA(&info)) return NULL;
   return info.hProcess;
 }

@@ -3,15 +3,19 @@
 // launch of the control program with its switches.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Usetup.h"
 #include "app/messages.h"
 #include "install/install_state.h"
 #include "install/worker.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/win_test_support.h"
 #include "ui/application.h"
 
@@ -231,6 +235,55 @@ TEST_F(BehaviourTest, UnattendedTooLongFolderFails) {
   EXPECT_TRUE(form->InstallFailed());
 }
 
+// The shell launches the window makes, seen through the program's import
+// table and passed on unchanged.
+struct ShellCall {
+  std::string api;
+  ULONG mask = 0;
+  std::string verb, file, params, dir;
+  int show = -1;
+};
+
+class ShellSpy {
+ public:
+  ShellSpy() {
+    calls_ = &calls;
+    realEx_ = reinterpret_cast<decltype(realEx_)>(
+        PatchImport("shell32.dll", "ShellExecuteExA", reinterpret_cast<void *>(&SpyEx)));
+    real_ = reinterpret_cast<decltype(real_)>(
+        PatchImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void *>(&Spy)));
+  }
+  ~ShellSpy() {
+    if (realEx_) PatchImport("shell32.dll", "ShellExecuteExA", reinterpret_cast<void *>(realEx_));
+    if (real_) PatchImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void *>(real_));
+    calls_ = nullptr;
+  }
+  bool Installed() const { return realEx_ != nullptr; }
+  std::vector<ShellCall> calls;
+
+ private:
+  static std::string Text(const char *s) { return s ? s : ""; }
+  static BOOL WINAPI SpyEx(SHELLEXECUTEINFOA *info) {
+    if (calls_) {
+      calls_->push_back({"ShellExecuteExA", info->fMask, Text(info->lpVerb), Text(info->lpFile),
+                         Text(info->lpParameters), Text(info->lpDirectory), info->nShow});
+    }
+    return realEx_(info);
+  }
+  static HINSTANCE WINAPI Spy(HWND hwnd, const char *verb, const char *file, const char *params,
+                              const char *dir, int show) {
+    if (calls_) {
+      calls_->push_back(
+          {"ShellExecuteA", 0, Text(verb), Text(file), Text(params), Text(dir), show});
+    }
+    return real_(hwnd, verb, file, params, dir, show);
+  }
+  static inline std::vector<ShellCall> *calls_ = nullptr;
+  static inline BOOL(WINAPI *realEx_)(SHELLEXECUTEINFOA *) = nullptr;
+  static inline HINSTANCE(WINAPI *real_)(HWND, const char *, const char *, const char *,
+                                         const char *, int) = nullptr;
+};
+
 class LaunchTest : public BehaviourTest {
  protected:
   // A folder holding the sample control program, as InstallDir.
@@ -273,6 +326,40 @@ TEST_F(LaunchTest, NextLaunchesControlProgramWithSwitches) {
                        L"TovraControl.exe\" -create_sm_shortcut -wizard -setup "
                        L"-create_dsk_shortcut"))
       << ToAnsi(r.commandLine);
+}
+
+// The launch goes through ShellExecuteExA with SEE_MASK_FLAG_NO_UI, so that a
+// failed start cannot show the shell's modal error box; verb, program,
+// switches, folder and show state are those of the launch.
+TEST_F(LaunchTest, NextLaunchesThroughTheShellWithoutItsErrorBox) {
+  PrepareInstalledFolder();
+  ShellSpy spy;
+  ASSERT_TRUE(spy.Installed());
+  const std::string folder = InstallDir;
+  LaunchFromFinished(true);
+  ASSERT_EQ(1u, spy.calls.size());
+  const ShellCall &c = spy.calls[0];
+  EXPECT_EQ("ShellExecuteExA", c.api);
+  EXPECT_NE(0u, c.mask & SEE_MASK_FLAG_NO_UI);
+  EXPECT_EQ("open", c.verb);
+  EXPECT_EQ(folder + "TovraControl.exe", c.file);
+  EXPECT_EQ("-create_sm_shortcut -wizard -setup -create_dsk_shortcut", c.params);
+  EXPECT_EQ(folder, c.dir);
+  EXPECT_EQ(SW_SHOW, c.show);
+}
+
+// Nothing to start: no box, and the window closes all the same.
+TEST_F(LaunchTest, MissingControlProgramClosesWithoutABox) {
+  dir = MakeScratchFolder(L"launch", L"没有 程序");
+  const std::string ansi = ToAnsi(dir) + "\\";
+  std::strcpy(InstallDir, ansi.c_str());
+  BoxDismisser dismisser(GetCurrentProcessId());
+  PostMessageA(window, UM_INSTALL_OK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return form->btnSetup->Tag() == 1; }, 2000));
+  form->btnSetupClick();
+  EXPECT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(0, dismisser.Count()) << ToAnsi(dismisser.Text());
 }
 
 TEST_F(LaunchTest, NextWithAutorunTickedAddsRegAutorun) {

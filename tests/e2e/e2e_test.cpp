@@ -172,6 +172,44 @@ TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
   EXPECT_EQ(1, dismisser->Count());
 }
 
+// The installer's error mode, read from inside it: a thread started there on
+// SetErrorMode (which takes and returns one value, like a thread procedure)
+// sets SEM_FAILCRITICALERRORS and exits with the mode the installer had.
+// kernel32 lies at the same address in every process of the session.
+UINT ErrorModeOf(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                   PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+                               FALSE, pid);
+  if (!process) return 0xFFFFFFFF;
+  auto *entry = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetErrorMode")));
+  DWORD mode = 0xFFFFFFFF;
+  HANDLE thread = CreateRemoteThread(process, nullptr, 0, entry,
+                                     reinterpret_cast<void *>(SEM_FAILCRITICALERRORS), 0, nullptr);
+  if (thread) {
+    if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &mode))
+      mode = 0xFFFFFFFF;
+    CloseHandle(thread);
+  }
+  CloseHandle(process);
+  return mode;
+}
+
+// An empty CD drive touched by a file operation would otherwise show the
+// system's "no disk" box.
+TEST(EndToEnd, InstallerFailsCriticalErrorsWithoutABox) {
+  UINT mode = 0xFFFFFFFF;
+  Outcome o = RunProgramFor(TOVRA_SETUP_EXE, L"-target_dir \"C:\\Tovra\"", 30000, [&](DWORD pid) {
+    HWND form = SetupWindowOf(pid);
+    if (!form || !IsWindowVisible(form) || mode != 0xFFFFFFFF) return;
+    mode = ErrorModeOf(pid);
+    PostMessageW(form, WM_CLOSE, 0, 0);
+  });
+  ASSERT_TRUE(o.exited);
+  ASSERT_NE(0xFFFFFFFFu, mode) << "the installer's error mode could not be read";
+  EXPECT_NE(0u, mode & SEM_FAILCRITICALERRORS) << "error mode " << mode;
+}
+
 struct ChildSearch {
   const wchar_t *cls;
   HWND found;
