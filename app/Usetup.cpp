@@ -5,6 +5,7 @@
 #include "app/messages.h"
 #include "app/options.h"
 #include "app/website.h"
+#include "install/install_folder.h"
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "ui/application.h"
@@ -271,8 +272,12 @@ void TSetupForm::OnInstallFailed() {
   installFailed_ = true;
   labelSetupFinish->SetCaption("安装失败");
   labelSetupFinish->SetVisible(true);
-  MessageBoxA(Handle(), "未能安装", ui::App().Title().c_str(), MB_OK);
+  ShowFailureBox();
   if (SetupFlags.autoSetup) Close();
+}
+
+void TSetupForm::ShowFailureBox() {
+  MessageBoxA(Handle(), "未能安装", ui::App().Title().c_str(), MB_OK);
 }
 
 void TSetupForm::OnShowWebsite() {
@@ -297,21 +302,33 @@ void TSetupForm::btnSetupClick() {
     Close();
     return;
   }
-  if (!BeginInstall() && SetupFlags.autoSetup) {
+  if (BeginInstall()) return;
+  InstallDir[0] = '\0';
+  if (SetupFlags.autoSetup) {
     // Unattended, a refused folder would leave a hidden process waiting for
     // ever: it fails like an install instead.
     PostMessageA(Handle(), UM_INSTALL_FAILED, 0, 0);
+  } else {
+    // The window stays in Ready with its inputs enabled, so the folder can be
+    // corrected; without a word the button would only look dead.
+    ShowFailureBox();
   }
 }
 
 // The Install click up to the worker's start. False when the folder is
-// refused (empty, too long, or cannot be created): the window stays in Ready.
+// refused (empty, unusable by InstallFolderUsable, or cannot be created),
+// before anything is created: the window stays in Ready.
 bool TSetupForm::BeginInstall() {
-  const std::string folder = editSetupFolder->Text();
-  if (folder.empty()) {
-    InstallDir[0] = '\0';
-    return false;
-  }
+  const std::string typed = editSetupFolder->Text();
+  if (typed.empty()) return false;
+  // A relative folder ("Tovra", "rel\Tovra") or one relative to the root
+  // ("\Tovra") is made absolute against the installer's working folder: the
+  // extractor, which runs in the folder, would otherwise resolve it again.
+  // Forward slashes become backslashes on the way.
+  char full[kInstallDirSize];
+  const DWORD length = GetFullPathNameA(typed.c_str(), sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  const std::string folder = full;
   // The worker builds its paths and the extract command from the folder in
   // fixed buffers; a longer folder is refused here, before anything changes.
   const bool needsSeparator = !EndsInBackslash(folder.c_str());
@@ -320,6 +337,9 @@ bool TSetupForm::BeginInstall() {
   }
   char *end = CopyTextEnd(InstallDir, folder.c_str());
   if (needsSeparator) CopyTextEnd(end, "\\");
+  // The worker's own rule, so that nothing is created for a folder it would
+  // refuse.
+  if (!InstallFolderUsable(InstallDir)) return false;
   if (!CreateDirectoryChain(InstallDir, false)) return false;
 
   char data[kInstallDirSize + 32];

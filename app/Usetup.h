@@ -43,6 +43,7 @@ class TSetupForm : public ui::Form {
   void OnInstallFailed();
   void OnShowWebsite();
   bool BeginInstall();
+  void ShowFailureBox();
 
   void BuildTitle();
   void BuildBanner();

@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kPathSize = 600;
 constexpr char kServiceProgram[] = "TovraClientService.exe";
+static_assert(sizeof kServiceProgram <= sizeof kLongestInstalledName,
+              "the folder rule's longest name");
 
 // InstallDir + name into path; false, with nothing written past path, when
 // they do not fit.
@@ -68,22 +70,11 @@ bool InstalledVersionMatches() {
   return FileVersionIs(path, ProductVersion);
 }
 
-// A folder too long for the extract command is refused before anything is
-// written, rather than after the carried files have been dropped. So is one
-// whose longest path (the service program's) does not fit MAX_PATH: the ANSI
-// file functions cannot reach it, and the shell, asked to start the extractor
-// there, shows a modal error box that would hold an unattended install for
-// good.
-bool InstallDirUsable() {
-  const void *end = std::memchr(InstallDir, '\0', sizeof InstallDir);
-  if (end == nullptr) return false;
-  const size_t length = std::strlen(InstallDir);
-  return length <= kMaxInstallDirLength &&
-         length + sizeof kServiceProgram <= static_cast<size_t>(MAX_PATH);
-}
-
 bool RunSteps() {
-  return InstallDirUsable() && WriteCarriedFiles() && Extract() && InstalledVersionMatches();
+  // The window checked the folder at the click; the worker holds to the same
+  // rule whoever set InstallDir.
+  return InstallFolderUsable(InstallDir) && WriteCarriedFiles() && Extract() &&
+         InstalledVersionMatches();
 }
 
 }  // namespace

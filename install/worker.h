@@ -1,13 +1,13 @@
 #pragma once
 #include <windows.h>
 
+#include "install/install_folder.h"
+
 constexpr DWORD kInstallWorkerStackSize = 8 * 1024 * 1024;
-// The longest InstallDir the worker accepts: the extract command holds the
-// folder twice plus "setup.zip" and 12 fixed characters in 600 bytes.
-constexpr int kMaxInstallDirLength = 289;
 
 // Thread entry: installs into InstallDir and posts exactly one UM_INSTALL_OK
-// or UM_INSTALL_FAILED (both parameters 0) to the window passed as param.
+// or UM_INSTALL_FAILED (both parameters 0) to the window passed as param. A
+// folder that InstallFolderUsable refuses fails before anything is written.
 DWORD WINAPI InstallWorker(LPVOID param);
 
 // The worker's writing step: 7Z.DLL and 7ZG.EXE into InstallDir unless

@@ -26,6 +26,9 @@ std::wstring OwnFolder() {
     if (path.size() >= 32768) return std::wstring();
     path.resize(path.size() * 2);
   }
+  // Wine names a program started from \\server\share "UNC\server\share\..."
+  // (its NT path without the "\??\" in front), which reads as a relative path.
+  if (path.compare(0, 4, L"UNC\\") == 0) path.replace(0, 3, L"\\");
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }

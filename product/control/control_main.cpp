@@ -22,6 +22,13 @@ struct Buffers {
 bool LogPath(wchar_t *log) {
   DWORD n = GetModuleFileNameW(nullptr, log, kMax);
   if (n == 0 || n >= kMax) return false;
+  // Wine names a program started from \\server\share "UNC\server\share\..."
+  // (its NT path without the "\??\" in front): made a UNC path again.
+  if (n > 4 && log[0] == L'U' && log[1] == L'N' && log[2] == L'C' && log[3] == L'\\') {
+    MoveMemory(log, log + 2, (n - 1) * sizeof *log);  // "C\server..." and its terminator
+    log[0] = L'\\';
+    n -= 2;
+  }
   while (n > 0 && log[n - 1] != L'\\' && log[n - 1] != L'/') --n;
   lstrcpyW(log + n, L"TovraControl.launch.txt");
   return true;

@@ -25,14 +25,16 @@ namespace {
 
 class BehaviourTest : public ::testing::Test {
  protected:
+  // The process-wide values start as at program start, so that what
+  // FormCreate makes of them can be checked.
   void SetUp() override {
+    SetupFlags = {0, 1, 0};
+    InstallDir[0] = '\0';
     ui::App().SetTitle("安装Tovra");
     form = std::make_unique<TSetupForm>();
     ASSERT_TRUE(form->CreateHandle());
     form->DoCreate();
     window = form->Handle();
-    SetupFlags = {0, 1, 0};
-    InstallDir[0] = '\0';
   }
 
   bool WindowGone() { return !IsWindow(window); }
@@ -50,6 +52,21 @@ class BehaviourTest : public ::testing::Test {
   void ClickInstallWith(const std::string &folder) {
     form->editSetupFolder->SetText(folder);
     form->btnSetupClick();
+  }
+
+  // Presses Install on folder, which the click must refuse: the "未能安装"
+  // box, and the window stays in Ready with nothing installing.
+  void ExpectRefused(const std::string &folder) {
+    BoxDismisser dismisser(GetCurrentProcessId());
+    ClickInstallWith(folder);
+    EXPECT_TRUE(PumpUntil([&] { return dismisser.Count() == 1; }, 5000)) << "no box";
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(1, dismisser.Count());
+    EXPECT_EQ(L"未能安装", dismisser.Text());
+    EXPECT_EQ(L"安装Tovra", dismisser.Caption());
+    ExpectReady();
+    EXPECT_STREQ("", InstallDir);
+    EXPECT_FALSE(form->InstallFailed());
   }
 
   // A folder where the worker fails at once: 7Z.DLL is a folder, so it can
@@ -185,12 +202,8 @@ TEST_F(BehaviourTest, InstallClickCreatesMissingFolders) {
       PumpUntil([&] { return form->btnSetup->Tag() == 1 || form->InstallFailed(); }, 90000));
 }
 
-TEST_F(BehaviourTest, EmptyFolderIsIgnoredSilently) {
-  ClickInstallWith("");
-  PumpUntil([] { return false; }, 200);
-  ExpectReady();
-  EXPECT_STREQ("", InstallDir);
-  EXPECT_FALSE(form->InstallFailed());
+TEST_F(BehaviourTest, EmptyFolderGetsTheBoxAndStaysReady) {
+  ExpectRefused("");
 }
 
 TEST_F(BehaviourTest, UnattendedEmptyFolderFailsAndCloses) {
@@ -202,29 +215,104 @@ TEST_F(BehaviourTest, UnattendedEmptyFolderFailsAndCloses) {
   EXPECT_EQ(L"未能安装", dismisser.Text());
 }
 
-TEST_F(BehaviourTest, FolderThatCannotBeCreatedIsIgnored) {
+TEST_F(BehaviourTest, FolderThatCannotBeCreatedGetsTheBoxAndStaysReady) {
   // A plain file in the middle of the path.
   std::wstring base = MakeScratchFolder(L"behaviour");
   ASSERT_TRUE(WriteFileBytes(base + L"\\file", "x"));
-  ClickInstallWith(ToAnsi(base) + "\\file\\sub");
-  PumpUntil([] { return false; }, 200);
-  ExpectReady();
+  ExpectRefused(ToAnsi(base) + "\\file\\sub");
 }
 
-// The worker's paths and the extract command hold the folder in fixed
-// buffers: 289 characters with the backslash is the most it takes.
-TEST_F(BehaviourTest, FolderTooLongIsRefusedAndLeavesReady) {
-  std::string tooLong = "C:\\" + std::string(287, 'x');  // 290 with the backslash
-  ClickInstallWith(tooLong);
-  PumpUntil([] { return false; }, 200);
-  ExpectReady();
-  EXPECT_STREQ("", InstallDir);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES,
-            GetFileAttributesA("C:\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"));
+// A folder of `length` characters with its closing backslash (not included
+// in the text), below a fresh scratch folder, in components of at most 100.
+std::string FolderOfLength(size_t length) {
+  std::string folder = ToAnsi(MakeScratchFolder(L"behaviour-len"));
+  while (folder.size() + 1 < length) {
+    const size_t room = length - 1 - folder.size() - 1;  // after the separator
+    folder += "\\" + std::string(room == 101 ? 98 : (room > 100 ? 100 : room), 'n');
+  }
+  return folder;
+}
 
-  std::string atLimit = "C:\\" + std::string(285, 'y') + "\\";  // 289
+// The worker's rule, applied at the click: the folder's longest path
+// (folder + "TovraClientService.exe") must fit MAX_PATH, so 237 characters
+// with the backslash is the most. One more is refused before anything is
+// created: the window used to take up to 289.
+TEST_F(BehaviourTest, FolderPastTheLimitIsRefusedBeforeAnythingIsCreated) {
+  const std::string tooLong = FolderOfLength(238);
+  ASSERT_EQ(237u, tooLong.size());
+  ExpectRefused(tooLong);
+  const std::string top = tooLong.substr(0, tooLong.find("\\nnn"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((top + "\\nnn").c_str()))
+      << "a folder was created";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((top + "\\*").c_str(), &found);
+  int entries = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do entries += found.cFileName[0] != '.';
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_EQ(0, entries) << "something was created below " << top;
+}
+
+TEST_F(BehaviourTest, FolderAtTheLimitIsAccepted) {
+  const std::string atLimit = FolderOfLength(237);
+  for (size_t at = atLimit.find("\\nnn"); at != std::string::npos; at = atLimit.find("\\", at + 1))
+    CreateDirectoryA(atLimit.substr(0, at).c_str(), nullptr);
+  CreateDirectoryA(atLimit.c_str(), nullptr);
+  CreateDirectoryA((atLimit + "\\7Z.DLL").c_str(), nullptr);  // the worker fails at once
+  BoxDismisser dismisser(GetCurrentProcessId());
   ClickInstallWith(atLimit);
-  EXPECT_EQ(atLimit, InstallDir);  // accepted; the system may still refuse it
+  EXPECT_EQ(atLimit + "\\", InstallDir);
+  EXPECT_FALSE(form->btnSetup->Enabled()) << "refused at the click";
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+}
+
+// The shell expands environment references in the extractor's path, while
+// the files would be written to the literal folder: "%" is refused at once.
+TEST_F(BehaviourTest, FolderWithAPercentSignIsRefusedBeforeAnythingIsCreated) {
+  const std::wstring base = MakeScratchFolder(L"behaviour");
+  ExpectRefused(ToAnsi(base) + "\\%WINDIR%\\Tovra");
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + L"\\%WINDIR%").c_str()));
+}
+
+// A relative folder is made absolute against the installer's working folder
+// before anything is created, so the extractor, which runs in the folder, is
+// given the folder the files went to.
+TEST_F(BehaviourTest, RelativeFolderBecomesAbsoluteAgainstTheWorkingFolder) {
+  const std::wstring cwd = MakeScratchFolder(L"behaviour-cwd");
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+  CreateDirectoryW(L"rel", nullptr);
+  CreateDirectoryW(L"rel\\Tovra", nullptr);
+  CreateDirectoryW(L"rel\\Tovra\\7Z.DLL", nullptr);  // the worker fails at once
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith("rel/Tovra");
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(ToAnsi(cwd) + "\\rel\\Tovra\\", InstallDir);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+}
+
+// "\Tovra" names a folder at the root of the working folder's drive.
+TEST_F(BehaviourTest, RootRelativeFolderIsOnTheWorkingFoldersDrive) {
+  const std::wstring cwd = MakeScratchFolder(L"behaviour-cwd");
+  const std::string name = "tovra-rootrel-" + std::to_string(GetCurrentProcessId());
+  const std::string expected = ToAnsi(cwd).substr(0, 2) + "\\" + name + "\\";
+  CreateDirectoryA(expected.c_str(), nullptr);
+  CreateDirectoryA((expected + "7Z.DLL").c_str(), nullptr);  // the worker fails at once
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+  BoxDismisser dismisser(GetCurrentProcessId());
+  ClickInstallWith("\\" + name);
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(expected, InstallDir);
+  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  RemoveDirectoryA((expected + "7Z.DLL").c_str());
+  for (const char *file : {"7Z.DLL", "7ZG.EXE", "setup.zip"})
+    DeleteFileA((expected + file).c_str());
+  RemoveDirectoryA(expected.c_str());
 }
 
 TEST_F(BehaviourTest, UnattendedTooLongFolderFails) {

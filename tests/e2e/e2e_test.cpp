@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,10 +52,12 @@ HWND SetupWindowOf(DWORD pid) {
   return s.form;
 }
 
-// Starts exe with args and waits up to timeoutMs for it to end; onTick runs
-// every 50 ms meanwhile with the process id.
+// Starts exe with args (in the folder cwd when given) and waits up to
+// timeoutMs for it to end; onTick runs every 50 ms meanwhile with the process
+// id.
 Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs,
-                      const std::function<void(DWORD pid)> &onTick = nullptr, bool hidden = false) {
+                      const std::function<void(DWORD pid)> &onTick = nullptr, bool hidden = false,
+                      const wchar_t *cwd = nullptr) {
   Outcome out;
   std::wstring line = L"\"" + Widen(exe) + L"\" " + args;
   STARTUPINFOW si = {};
@@ -63,7 +67,7 @@ Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs
     si.wShowWindow = SW_HIDE;
   }
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi)) {
     ADD_FAILURE() << "cannot start " << exe;
     return out;
   }
@@ -140,6 +144,71 @@ TEST(EndToEnd, MeasureInstallAgainstExtractorAlone) {
   // The install writes 8 MB and checks a version besides extracting; far more
   // than that would point at a stall (a watcher that never lets go, say).
   EXPECT_LT(install[1], alone[1] * 3 + 1.0);
+}
+
+// Unattended with a box dismisser for the installer; exit 1 after exactly one
+// "未能安装" box is the failed install.
+Outcome RunUnattendedAnswering(const std::wstring &args, int *boxes, const wchar_t *cwd = nullptr) {
+  std::unique_ptr<BoxDismisser> dismisser;
+  Outcome o = RunProgramFor(
+      TOVRA_SETUP_EXE, L"-auto_setup " + args, 150000,
+      [&](DWORD pid) {
+        if (!dismisser) dismisser = std::make_unique<BoxDismisser>(pid);
+      },
+      false, cwd);
+  *boxes = dismisser ? dismisser->Count() : 0;
+  return o;
+}
+
+// Checks one unattended install that succeeded into folder: exit 0, the
+// product there, the control program started there.
+void ExpectInstalledInto(const Outcome &o, const std::wstring &folder) {
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(0u, o.exitCode);
+  EXPECT_TRUE(Exists(folder + L"\\TovraClientService.exe")) << ToAnsi(folder);
+  EXPECT_TRUE(PumpUntil([&] { return !ReadLaunchRecords(folder).empty(); }, 10000))
+      << "the control program was not started in " << ToAnsi(folder);
+}
+
+// A relative target_dir is the folder below the installer's working folder,
+// for the files the installer writes and for what the extractor unpacks.
+TEST(EndToEnd, UnattendedRelativeFolderInstallsBelowTheWorkingFolder) {
+  const std::wstring cwd = MakeScratchFolder(L"e2e-cwd");
+  int boxes = 0;
+  Outcome o = RunUnattendedAnswering(L"-target_dir \"rel\\安装 目录\"", &boxes, cwd.c_str());
+  EXPECT_EQ(0, boxes);
+  ExpectInstalledInto(o, cwd + L"\\rel\\安装 目录");
+  EXPECT_TRUE(Exists(cwd + L"\\rel\\安装 目录\\7ZG.EXE"));
+}
+
+// \\server\share\folder: the folder chain starts below the share, and the
+// extractor unpacks there.
+TEST(EndToEnd, UnattendedUncFolderInstallsOnTheShare) {
+  const std::wstring shared = MakeScratchFolder(L"e2e-share");
+  const std::string server = "tovra-e2e-" + std::to_string(GetCurrentProcessId());
+  UncShare share(server, "share", shared);
+  if (!share.Ok()) GTEST_SKIP() << "no UNC share could be set up (runs under Wine)";
+  const std::wstring unc = L"\\\\" + Widen(server) + L"\\share\\安装 目录";
+  int boxes = 0;
+  Outcome o = RunUnattendedAnswering(L"-target_dir \"" + unc + L"\"", &boxes);
+  EXPECT_EQ(0, boxes);
+  ExpectInstalledInto(o, shared + L"\\安装 目录");
+}
+
+// A share that is not there: refused at the click, before anything is
+// written; nothing is made in the share's place.
+TEST(EndToEnd, UnattendedFolderOnAMissingShareFailsBeforeWriting) {
+  const std::wstring shared = MakeScratchFolder(L"e2e-share");
+  const std::string server = "tovra-e2e-" + std::to_string(GetCurrentProcessId());
+  UncShare share(server, "share", shared);
+  if (!share.Ok()) GTEST_SKIP() << "no UNC share could be set up (runs under Wine)";
+  const std::wstring missing = L"\\\\" + Widen(server) + L"\\missing";
+  int boxes = 0;
+  Outcome o = RunUnattendedAnswering(L"-target_dir \"" + missing + L"\\Tovra\"", &boxes);
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(1u, o.exitCode);
+  EXPECT_EQ(1, boxes);
+  EXPECT_FALSE(Exists(missing));
 }
 
 TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {

@@ -89,6 +89,89 @@ inline std::vector<LaunchRecord> ReadLaunchRecords(const std::wstring &installFo
   return records;
 }
 
+inline bool RunningUnderWine() {
+  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// The host's path of a Windows path under Wine (UTF-8), "" when there is none.
+inline std::string HostPath(const std::wstring &windowsPath) {
+  using Fn = char *(CDECL *)(const wchar_t *);
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!fn) return "";
+  char *path = fn(windowsPath.c_str());
+  if (!path) return "";
+  std::string out = path;
+  HeapFree(GetProcessHeap(), 0, path);
+  return out;
+}
+
+// Runs command in the host's shell and waits for it: Wine starts host
+// programs, and the prefix is $WINEPREFIX there. True when it exited with 0.
+// Wine hands back no process to wait for, so the shell writes its exit code
+// into a file that is polled for.
+inline bool HostShell(const std::string &command) {
+  if (!RunningUnderWine()) return false;
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring done = std::wstring(temp) + L"tovra-host-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(counter++) + L".done";
+  const std::string hostTemp = HostPath(temp);
+  if (hostTemp.empty()) return false;
+  const std::string hostDone = hostTemp + ToAnsi(done.substr(done.rfind(L'\\') + 1));
+  DeleteFileW(done.c_str());
+  const std::string script = "(" + command + "); echo $? > '" + hostDone + ".part' && mv '" +
+                             hostDone + ".part' '" + hostDone + "'";
+  // One argument in double quotes, by the rules that split a command line:
+  // a quote is escaped by a backslash, backslashes before a quote doubled.
+  std::wstring line = L"Z:\\bin\\sh -c \"";
+  size_t backslashes = 0;
+  for (wchar_t c : Widen(script)) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else {
+      if (c == L'"') line.append(backslashes + 1, L'\\');
+      backslashes = 0;
+    }
+    line += c;
+  }
+  line.append(backslashes, L'\\');
+  line += L'"';
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  std::string code;
+  for (int i = 0; i < 3000 && !ReadFileBytes(done, &code); ++i) Sleep(10);
+  DeleteFileW(done.c_str());
+  return code == "0\n";
+}
+
+// A UNC share \\<server>\<share> on a folder, while the object lives: Wine
+// reaches \\server\share through $WINEPREFIX/dosdevices/unc/server/share.
+class UncShare {
+ public:
+  UncShare(const std::string &server, const std::string &share, const std::wstring &folder)
+      : server_("\"$WINEPREFIX/dosdevices/unc/" + server + "\""),
+        link_("\"$WINEPREFIX/dosdevices/unc/" + server + "/" + share + "\"") {
+    const std::string target = HostPath(folder);
+    ok_ = !target.empty() && HostShell("mkdir -p \"$WINEPREFIX/dosdevices/unc/" + server +
+                                       "\" && ln -sfn '" + target + "' " + link_);
+  }
+  ~UncShare() { HostShell("rm -f " + link_ + "; rmdir " + server_ + " 2>/dev/null; true"); }
+  UncShare(const UncShare &) = delete;
+  UncShare &operator=(const UncShare &) = delete;
+  bool Ok() const { return ok_; }
+
+ private:
+  std::string server_;
+  std::string link_;
+  bool ok_ = false;
+};
+
 // Polls cond every 20 ms, pumping this thread's messages, for up to ms.
 inline bool PumpUntil(const std::function<bool()> &cond, DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;

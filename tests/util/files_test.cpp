@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scratch.h"
+#include "tests/support/win_test_support.h"
 #include "util/files_win.h"
 #include "util/text.h"
 #include "util/text_win.h"
@@ -119,6 +120,20 @@ TEST_F(CreateDirectoryChainTest, CreatesSeveralMissingLevels) {
 TEST_F(CreateDirectoryChainTest, DoubledSeparatorsRetryTheSamePrefix) {
   EXPECT_EQ(1, Chain(At("x\\\\y\\\\\\z\\\\"), false));
   EXPECT_TRUE(IsFolder(At("x\\y\\z")));
+}
+
+// Wine reaches \\server\share through its dosdevices/unc folder. Before the
+// share nothing can be made; the chain starts below it, and a share that is
+// not there fails the chain without anything made in its place.
+TEST_F(CreateDirectoryChainTest, UncPathStartsBelowTheShare) {
+  const std::string server = "tovra-chain-" + std::to_string(GetCurrentProcessId());
+  test_support::UncShare share(server, "share", test_support::Widen(dir_));
+  if (!share.Ok()) GTEST_SKIP() << "no UNC share could be set up (runs under Wine)";
+  EXPECT_EQ(1, Chain("\\\\" + server + "\\share\\a\\b\\", false));
+  EXPECT_TRUE(IsFolder(At("a\\b")));
+  EXPECT_EQ(1, Chain("\\\\" + server + "\\share\\", false));
+  EXPECT_EQ(0, Chain("\\\\" + server + "\\missing\\a\\", false));
+  EXPECT_FALSE(Exists("\\\\" + server + "\\missing"));
 }
 
 TEST_F(CreateDirectoryChainTest, WithTheFlagTheLastComponentIsLeftAlone) {

@@ -186,13 +186,74 @@ TEST(InstallWorker, IdenticalCodecLibraryWithMissingExtractor) {
   EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
 }
 
-TEST(InstallWorker, FolderTooLongForTheExtractCommandFails) {
-  const std::string folder = NewFolder("long");
-  const std::string tooLong =
-      folder + std::string(kMaxInstallDirLength - folder.size(), 'x') + "\\";
-  ASSERT_EQ(static_cast<size_t>(kMaxInstallDirLength + 1), tooLong.size());
-  EXPECT_EQ(1, Install(tooLong).failed);
-  EXPECT_FALSE(Exists(folder + "7Z.DLL"));
+// folder (ending in a backslash) padded with components of at most 100
+// characters to `length` characters with its closing backslash; each level
+// is made.
+std::string MadeFolderOfLength(std::string folder, size_t length) {
+  while (folder.size() < length) {
+    const size_t room = length - folder.size() - 1;  // before the closing backslash
+    folder += std::string(room == 101 ? 98 : (room > 100 ? 100 : room), 'x') + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+
+// The folder's longest path, folder + "TovraClientService.exe", must fit
+// MAX_PATH: 237 characters install, 238 fail before anything is written. (The
+// extract command's 600 bytes would take 289: the MAX_PATH rule decides.)
+TEST(InstallWorker, FolderAtTheLongestPathLimitInstallsAndOneMoreFails) {
+  NEEDS_EXTRACTOR();
+  const std::string past = MadeFolderOfLength(NewFolder("long"), kMaxInstallDirLength + 1);
+  ASSERT_EQ(238u, past.size());
+  EXPECT_EQ(1, Install(past).failed);
+  EXPECT_FALSE(Exists(past + "7Z.DLL")) << "written before the refusal";
+
+  const std::string at = MadeFolderOfLength(NewFolder("limit"), kMaxInstallDirLength);
+  ASSERT_EQ(237u, at.size());
+  EXPECT_EQ(1, Install(at).ok);
+  EXPECT_TRUE(Exists(at + "TovraClientService.exe"));
+}
+
+// The worker holds to the window's rule whoever set InstallDir: a relative
+// folder, a device path and one holding "%" fail before anything is written.
+TEST(InstallWorker, FolderTheRuleRefusesFailsBeforeWriting) {
+  const std::string base = NewFolder("rule");
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(base.c_str()));
+  CreateDirectoryA("rel", nullptr);
+  EXPECT_EQ(1, Install("rel\\").failed);
+  SetCurrentDirectoryA(previous);
+  EXPECT_FALSE(Exists(base + "rel\\7Z.DLL"));
+
+  CreateDirectoryA((base + "%TEMP%").c_str(), nullptr);
+  EXPECT_EQ(1, Install(base + "%TEMP%\\").failed);
+  EXPECT_FALSE(Exists(base + "%TEMP%\\7Z.DLL"));
+
+  EXPECT_EQ(1, Install("\\\\?\\" + base).failed);
+  EXPECT_FALSE(Exists(base + "7Z.DLL"));
+}
+
+TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
+  EXPECT_TRUE(InstallFolderUsable("C:\\Tovra\\"));
+  EXPECT_TRUE(InstallFolderUsable("d:\\"));
+  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\Tovra\\"));
+  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\"));
+  // 誠 (D5 5C) as a server name: its second byte is no separator.
+  EXPECT_TRUE(InstallFolderUsable("\\\\\xD5\x5C\\share\\"));
+  const std::string at = "C:\\" + std::string(kMaxInstallDirLength - 4, 'a') + "\\";
+  EXPECT_TRUE(InstallFolderUsable(at.c_str()));
+  const std::string past = "C:\\" + std::string(kMaxInstallDirLength - 3, 'a') + "\\";
+  EXPECT_FALSE(InstallFolderUsable(past.c_str()));
+
+  for (const char *refused :
+       {"", "Tovra\\", "\\Tovra\\", "C:Tovra\\", "C:\\%WINDIR%\\", "C:\\100%\\", "\\\\server\\",
+        "\\\\server\\share", "\\\\\\share\\", "\\\\?\\C:\\Tovra\\", "\\\\.\\C:\\", "1:\\Tovra\\"}) {
+    EXPECT_FALSE(InstallFolderUsable(refused)) << refused;
+  }
+  char unterminated[kInstallDirSize];
+  std::memset(unterminated, 'a', sizeof unterminated);
+  EXPECT_FALSE(InstallFolderUsable(unterminated));
 }
 
 // Windows path of a folder the shell fixture prepared, or "" with a reason.

@@ -1,0 +1,56 @@
+#include "install/install_folder.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "install/install_state.h"
+#include "util/text.h"
+
+namespace {
+
+// The extractor's command holds the folder twice, "setup.zip" and 12 fixed
+// characters in 600 bytes: the MAX_PATH rule is the stricter one.
+static_assert(2 * kMaxInstallDirLength + 9 + 12 < 600, "the extract command fits");
+static_assert(kMaxInstallDirLength < kInstallDirSize, "InstallDir holds the longest folder");
+
+// The end of the path component that starts at p: its separator or the
+// terminator, stepping by CP936 characters (a second byte may be 0x5C).
+const char *ComponentEnd(const char *p) {
+  while (*p != '\0' && *p != '\\') p = NextCp936Char(p);
+  return p;
+}
+
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// "X:\..." or "\\server\share\..." with both names given. The device forms
+// "\\?\" and "\\.\" are not folders the installer can make.
+bool IsAbsolute(const char *folder) {
+  if (IsLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') return true;
+  if (folder[0] != '\\' || folder[1] != '\\') return false;
+  const char *server = folder + 2;
+  const char *serverEnd = ComponentEnd(server);
+  if (serverEnd == server || *serverEnd != '\\') return false;
+  if (serverEnd - server == 1 && (*server == '?' || *server == '.')) return false;
+  const char *share = serverEnd + 1;
+  const char *shareEnd = ComponentEnd(share);
+  return shareEnd != share && *shareEnd == '\\';
+}
+
+}  // namespace
+
+// Relative folders would be resolved again by the extractor, which runs in
+// the folder. A folder past the length cannot be reached by the ANSI file
+// functions, and the shell, asked to start the extractor there, fails. "%" is
+// refused because the shell expands environment references in the
+// extractor's path and working folder, while the files are written to the
+// literal folder: "%WINDIR%" would point the launch at another place.
+bool InstallFolderUsable(const char *folder) {
+  if (std::memchr(folder, '\0', kInstallDirSize) == nullptr) return false;
+  const size_t length = std::strlen(folder);
+  if (length == 0 || length > static_cast<size_t>(kMaxInstallDirLength)) return false;
+  if (std::strchr(folder, '%') != nullptr) return false;  // never a second byte in CP936
+  return IsAbsolute(folder);
+}
