@@ -44,6 +44,19 @@ ui::ControlArgs FormArgs() {
   return a;
 }
 
+// "D:\Tovra" where D: is a fixed local drive. Without one (no D:, or a CD or
+// removable drive there, where no install can stay) "\Tovra" on the system
+// drive, which every PC has.
+std::string DefaultInstallFolder() {
+  if (GetDriveTypeA("D:\\") == DRIVE_FIXED) return "D:\\Tovra";
+  char windows[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+  if (length >= 2 && length < sizeof windows && windows[1] == ':') {
+    return std::string(windows, 2) + "\\Tovra";
+  }
+  return "C:\\Tovra";
+}
+
 ui::LabelArgs LabelAt(const char *name, ui::Bounds b, const char *caption) {
   ui::LabelArgs a;
   a.name = name;
@@ -212,7 +225,7 @@ void TSetupForm::BuildBody() {
   ui::ControlArgs edit;
   edit.name = "editSetupFolder";
   edit.bounds = {74, 225, 238, 22};
-  edit.caption = "D:\\Tovra";
+  edit.caption = DefaultInstallFolder();
   edit.tabOrder = 0;
   editSetupFolder = Panel2->Add<ui::Edit>(edit);
 

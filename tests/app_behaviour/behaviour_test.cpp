@@ -81,9 +81,9 @@ class BehaviourTest : public ::testing::Test {
   HWND window = nullptr;
 };
 
+// The default folder depends on the drives: DefaultFolderTest.
 TEST_F(BehaviourTest, StartsReadyWithDefaultsAndVersion) {
   ExpectReady();
-  EXPECT_EQ("D:\\Tovra", form->editSetupFolder->Text());
   EXPECT_EQ("Ver 3.0.26.203", form->labelVer->Caption());
   EXPECT_EQ(0, SetupFlags.autoSetup);
   EXPECT_FALSE(form->timerAutoSetup->Enabled());
@@ -321,6 +321,33 @@ TEST_F(BehaviourTest, UnattendedTooLongFolderFails) {
   ClickInstallWith("C:\\" + std::string(400, 'z'));
   ASSERT_TRUE(PumpUntil([&] { return WindowGone(); }, 5000));
   EXPECT_TRUE(form->InstallFailed());
+}
+
+// The folder box's first text, with the Wine prefix's D: as a test sets it.
+std::string DefaultFolderWith(DriveD::Kind kind, bool *set) {
+  DriveD drive(kind);
+  *set = drive.Ok();
+  if (!*set) return "";
+  TSetupForm form;
+  if (!form.CreateHandle()) return "(no window)";
+  form.DoCreate();
+  return form.editSetupFolder->Text();
+}
+
+TEST(DefaultFolderTest, FixedDriveDGivesDTovra) {
+  bool set = false;
+  const std::string folder = DefaultFolderWith(DriveD::kFixed, &set);
+  if (!set) GTEST_SKIP() << "D: cannot be set here (runs under Wine)";
+  EXPECT_EQ("D:\\Tovra", folder);
+}
+
+// A PC without a D: drive: "\Tovra" on the system drive (C: in the prefix),
+// where the folder can be created; "D:\Tovra" could not.
+TEST(DefaultFolderTest, WithoutDriveDTheSystemDriveIsUsed) {
+  bool set = false;
+  const std::string folder = DefaultFolderWith(DriveD::kNone, &set);
+  if (!set) GTEST_SKIP() << "D: cannot be set here (runs under Wine)";
+  EXPECT_EQ("C:\\Tovra", folder);
 }
 
 // The shell launches the window makes, seen through the program's import

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Usetup.h"
+#include "tests/support/win_test_support.h"
 
 namespace {
 
@@ -51,13 +52,20 @@ const Expect kControls[] = {
     {"labelWebsite", "panelStatus", {573, 14, 48, 14}, "官方网站", true},
 };
 
+// The folder box starts with "D:\Tovra" on a PC with a fixed D: drive, which
+// the fixture gives the Wine prefix while it runs (see DefaultFolderTest in
+// the behaviour suite for the other case). Without one the box's text is
+// not checked.
 class LayoutTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    drive = std::make_unique<test_support::DriveD>(test_support::DriveD::kFixed);
     form = std::make_unique<TSetupForm>();
     ASSERT_TRUE(form->CreateHandle());
     form->DoCreate();
   }
+  bool Checks(const std::string &name) const { return name != "editSetupFolder" || drive->Ok(); }
+  std::unique_ptr<test_support::DriveD> drive;
   std::unique_ptr<TSetupForm> form;
 };
 
@@ -71,7 +79,9 @@ TEST_F(LayoutTest, EveryNamedControlHasItsPlaceCaptionAndVisibility) {
     EXPECT_EQ(e.bounds.top, c->Top());
     EXPECT_EQ(e.bounds.width, c->Width());
     EXPECT_EQ(e.bounds.height, c->Height());
-    EXPECT_EQ(std::string(e.caption), c->Caption());
+    if (Checks(e.name)) {
+      EXPECT_EQ(std::string(e.caption), c->Caption());
+    }
     EXPECT_EQ(e.visible, c->Visible());
     if (c->IsWindowed()) {  // the real window agrees
       HWND h = static_cast<ui::WinControl *>(c)->Handle();
@@ -153,7 +163,9 @@ TEST_F(LayoutTest, TypedReferencesAndLooks) {
   EXPECT_EQ(12, b->GetFont().height);
   EXPECT_TRUE(b->Hint().empty());
 
-  EXPECT_EQ("D:\\Tovra", form->editSetupFolder->Text());
+  if (drive->Ok()) {
+    EXPECT_EQ("D:\\Tovra", form->editSetupFolder->Text());
+  }
   EXPECT_FALSE(form->cbAutorunStartup->Checked());
   EXPECT_EQ(6000u, form->timerAutoSetup->Interval());
   EXPECT_FALSE(form->timerAutoSetup->Enabled());
@@ -173,7 +185,9 @@ TEST_F(LayoutTest, CaptionsReachTheWindowsAsUnicode) {
   GetWindowTextW(form->cbAutorunStartup->Handle(), text, 64);
   EXPECT_STREQ(L"电脑启动时自动运行", text);
   GetWindowTextW(form->editSetupFolder->Handle(), text, 64);
-  EXPECT_STREQ(L"D:\\Tovra", text);
+  if (drive->Ok()) {
+    EXPECT_STREQ(L"D:\\Tovra", text);
+  }
 }
 
 TEST_F(LayoutTest, MinimizeButtonStaysInTheTopRightCorner) {

@@ -211,6 +211,20 @@ TEST(EndToEnd, UnattendedFolderOnAMissingShareFailsBeforeWriting) {
   EXPECT_FALSE(Exists(missing));
 }
 
+// Without a D: drive the default is C:\Tovra, and an unattended run without
+// target_dir installs there.
+TEST(EndToEnd, UnattendedDefaultWithoutDriveDInstallsIntoSystemDriveTovra) {
+  DriveD drive(DriveD::kNone);
+  if (!drive.Ok()) GTEST_SKIP() << "D: cannot be set here (runs under Wine)";
+  std::error_code ignored;
+  std::filesystem::remove_all(L"C:\\Tovra", ignored);
+  int boxes = 0;
+  Outcome o = RunUnattendedAnswering(L"", &boxes);
+  EXPECT_EQ(0, boxes);
+  ExpectInstalledInto(o, L"C:\\Tovra");
+  std::filesystem::remove_all(L"C:\\Tovra", ignored);
+}
+
 TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"错误 版本");
   std::unique_ptr<BoxDismisser> dismisser;
@@ -314,7 +328,40 @@ HWND StatusPanel(HWND form) {
   return nullptr;
 }
 
+// What the folder box shows in a window started with arg.
+std::wstring FolderBoxText(const std::wstring &arg) {
+  std::wstring text;
+  Outcome o = RunProgramFor(TOVRA_SETUP_EXE, arg, 30000, [&](DWORD pid) {
+    HWND form = SetupWindowOf(pid);
+    if (!form || !IsWindowVisible(form) || !text.empty()) return;
+    HWND edit = ChildOfClass(form, L"Edit");
+    wchar_t buf[600] = {};
+    // GetWindowText does not read another process's controls; WM_GETTEXT does.
+    if (edit) SendMessageW(edit, WM_GETTEXT, 600, reinterpret_cast<LPARAM>(buf));
+    text = buf;
+    PostMessageW(form, WM_CLOSE, 0, 0);
+  });
+  EXPECT_TRUE(o.exited);
+  EXPECT_EQ(0u, o.exitCode);
+  EXPECT_TRUE(o.windowShown);
+  return text;
+}
+
+// The window shows the default that an unattended run would use.
+TEST(EndToEnd, DefaultFolderFollowsTheDriveD) {
+  {
+    DriveD drive(DriveD::kFixed);
+    if (!drive.Ok()) GTEST_SKIP() << "D: cannot be set here (runs under Wine)";
+    EXPECT_EQ(L"D:\\Tovra", FolderBoxText(L""));
+  }
+  DriveD drive(DriveD::kNone);
+  ASSERT_TRUE(drive.Ok());
+  EXPECT_EQ(L"C:\\Tovra", FolderBoxText(L""));
+}
+
 TEST(EndToEnd, EmptyTargetDirKeepsDefaultAndGivenOneIsShown) {
+  DriveD drive(DriveD::kFixed);
+  if (!drive.Ok()) GTEST_SKIP() << "D: cannot be set here (runs under Wine)";
   for (const std::wstring &arg :
        {std::wstring(L"-target_dir \"\""), std::wstring(L"-target_dir \"C:\\某个 目录\"")}) {
     std::wstring text;

@@ -150,6 +150,39 @@ inline bool HostShell(const std::string &command) {
   return code == "0\n";
 }
 
+// What D: is in this Wine prefix while the object lives: none, or a fixed
+// drive on a folder of its own ($WINEPREFIX/tovra-drive-d); the prefix's own
+// mapping comes back afterwards. Drives are the prefix's dosdevices links.
+class DriveD {
+ public:
+  enum Kind { kNone, kFixed };
+  explicit DriveD(Kind kind) {
+    saved_ = ".tovra-d-saved-" + std::to_string(GetCurrentProcessId());
+    ok_ = HostShell("cd \"$WINEPREFIX/dosdevices\" && rm -f " + saved_ +
+                    " && { [ ! -L d: ] || mv d: " + saved_ + "; }");
+    if (ok_ && kind == kFixed) {
+      ok_ = HostShell(
+          "mkdir -p \"$WINEPREFIX/tovra-drive-d\" && ln -s ../tovra-drive-d "
+          "\"$WINEPREFIX/dosdevices/d:\"");
+    }
+    ok_ = ok_ && GetDriveTypeW(L"D:\\") == (kind == kFixed ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR);
+  }
+  ~DriveD() {
+    HostShell(
+        "cd \"$WINEPREFIX/dosdevices\" && rm -f d: && rm -rf ../tovra-drive-d && "
+        "{ [ ! -L " +
+        saved_ + " ] || mv " + saved_ + " d:; }");
+  }
+  DriveD(const DriveD &) = delete;
+  DriveD &operator=(const DriveD &) = delete;
+  // False when D: could not be set as asked (not under Wine, say).
+  bool Ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
+};
+
 // A UNC share \\<server>\<share> on a folder, while the object lives: Wine
 // reaches \\server\share through $WINEPREFIX/dosdevices/unc/server/share.
 class UncShare {
