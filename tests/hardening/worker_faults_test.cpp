@@ -25,6 +25,7 @@ struct Counts {
   int failed = 0;
   int boxes = 0;  // message boxes of this process, pressed OK by the test
   std::wstring boxText;
+  ULONGLONG ms = 0;  // from the start to the first result
 };
 
 LRESULT CALLBACK CountProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -51,8 +52,10 @@ Counts Install(const std::string &folder) {
     // A box would stop the worker until somebody answers it; the test
     // answers, so the run stays bounded, and the box is reported.
     BoxDismisser dismisser(GetCurrentProcessId());
+    const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(StartInstallWorker(window));
     PumpUntil([&] { return counts.ok + counts.failed > 0; }, kBoundMs);
+    counts.ms = GetTickCount64() - start;
     PumpUntil([] { return false; }, 500);
     counts.boxes = dismisser.Count();
     counts.boxText = dismisser.Text();
@@ -98,14 +101,75 @@ TEST(HardeningWorker, LockedDifferingExtractorFails) {
   EXPECT_FALSE(Exists(folder + L"\\setup.zip")) << "nothing is written after a failed step";
 }
 
+// Another program's dialog with the extractor's title, open on the desktop
+// (watch_dialog.exe of the watcher suite), logging what reaches its buttons.
+class OtherProgramsDialog {
+ public:
+  OtherProgramsDialog() : log_(MakeScratchFolder(L"hardw-other") + L"\\log.txt") {
+    std::wstring exe = Widen(TOVRA_WATCH_DIALOG_EXE);
+    for (wchar_t &ch : exe) ch = ch == L'/' ? L'\\' : ch;
+    std::wstring line = L"\"" + exe + L"\" \"" + log_ +
+                        L"\" dialog \"解压文件... another program\" 后台(&B) 暂停(&P) 关闭(&C)";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &pi_)) {
+      PumpUntil([&] { return (window_ = FindWindowW(nullptr, L"解压文件... another program")); },
+                5000);
+    }
+  }
+  ~OtherProgramsDialog() {
+    if (!pi_.hProcess) return;
+    TerminateProcess(pi_.hProcess, 0);
+    WaitForSingleObject(pi_.hProcess, 5000);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+  }
+  bool Shown() const { return window_ != nullptr; }
+  // Its buttons all visible and none pressed.
+  bool Untouched() const {
+    std::string log;
+    ReadFileBytes(log_, &log);
+    bool visible = true;
+    for (HWND b = FindWindowExW(window_, nullptr, L"Button", nullptr); b;
+         b = FindWindowExW(window_, b, L"Button", nullptr)) {
+      visible = visible && IsWindowVisible(b);
+    }
+    return visible && log.empty();
+  }
+
+ private:
+  std::wstring log_;
+  PROCESS_INFORMATION pi_ = {};
+  HWND window_ = nullptr;
+};
+
+// The extractor cannot overwrite the file and its finished dialog waits with
+// "关闭(&C)" (or closes by itself after 60 s). The watcher closes it at once,
+// and leaves the other program's dialog, open before the install began, alone.
 TEST(HardeningWorker, LockedProductFileFails) {
   const std::wstring folder = MakeScratchFolder(L"hardw-lockdat");
   ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "locked"));
   HANDLE lock = CreateFileW((folder + L"\\TovraClient.dat").c_str(), GENERIC_READ, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-  ExpectOneFailure(L"W2", L"TovraClient.dat held open without sharing", ToAnsi(folder) + "\\");
+  OtherProgramsDialog other;
+  ASSERT_TRUE(other.Shown());
+  const Counts c = Install(ToAnsi(folder) + "\\");
   CloseHandle(lock);
+  EXPECT_EQ(0, c.ok);
+  EXPECT_EQ(1, c.failed);
+  EXPECT_EQ(0, c.boxes);
+  EXPECT_LT(c.ms, 30000u) << "the extractor's dialog closed by itself, not by the watcher";
+  const bool untouched = other.Untouched();
+  EXPECT_TRUE(untouched) << "the watcher acted on another program's dialog";
+  Record(L"W2",
+         L"TovraClient.dat held open without sharing; another program's dialog titled "
+         L"\"解压文件...\" open",
+         L"1 UM_INSTALL_FAILED within 30 s, the other dialog untouched",
+         Describe(c) +
+             (c.ms < 30000 ? L" within 30 s" : L" after " + std::to_wstring(c.ms / 1000) + L" s") +
+             (untouched ? L", the other dialog untouched" : L", the other dialog acted on"));
 }
 
 TEST(HardeningWorker, UnwritableFolderFails) {
@@ -119,23 +183,27 @@ TEST(HardeningWorker, MissingDriveFails) {
   ExpectOneFailure(L"W4", L"folder on a missing drive (Q:\\Tovra\\)", "Q:\\Tovra\\");
 }
 
-TEST(HardeningWorker, FolderAtTheLengthLimitGivesOneResult) {
+// One past the window's limit, with the folder made beforehand: the worker
+// holds to the same rule and fails before writing, with no box of the shell's.
+TEST(HardeningWorker, FolderPastTheLengthLimitGivesOneResultAndNothingWritten) {
   std::wstring folder = MakeScratchFolder(L"hardw-len");
-  while (folder.size() < 288) {
-    const size_t room = 288 - folder.size() - 1;
+  const size_t length = kMaxInstallDirLength + 1;
+  while (folder.size() + 1 < length) {
+    const size_t room = length - 1 - folder.size() - 1;
     folder += L"\\" + std::wstring(room == 101 ? 98 : (room > 100 ? 100 : room), L'e');
     CreateDirectoryW(folder.c_str(), nullptr);
   }
   const std::string ansi = ToAnsi(folder) + "\\";
-  ASSERT_EQ(static_cast<size_t>(kMaxInstallDirLength), ansi.size());
-  // The window's check accepts this length; the worker refuses it, since the
-  // paths below it pass MAX_PATH: one failure and no box from the shell.
+  ASSERT_EQ(length, ansi.size());
   const Counts c = Install(ansi);
   EXPECT_EQ(1, c.failed);
   EXPECT_EQ(0, c.ok);
   EXPECT_EQ(0, c.boxes);
-  Record(L"W5", L"InstallDir of 289 characters (the limit), folder made beforehand",
-         L"1 UM_INSTALL_FAILED", Describe(c));
+  const bool written = !Listing(folder).empty();
+  EXPECT_FALSE(written);
+  Record(L"W5", L"InstallDir of 238 characters (one past the limit), folder made beforehand",
+         L"1 UM_INSTALL_FAILED, nothing written",
+         Describe(c) + (written ? L", written" : L", nothing written"));
 }
 
 // FILETIME of the last write, as one number.
