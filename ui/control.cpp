@@ -117,6 +117,9 @@ void GraphicControl::WndProc(Message &m) {
     case CM_MOUSELEAVE:
       OnMouseLeave(m);
       break;
+    case WM_CAPTURECHANGED:
+      OnCaptureChanged(m);
+      break;
     default:
       DefaultHandler(m);
       break;
@@ -158,6 +161,14 @@ void GraphicControl::OnLButtonUp(Message &m) {
 
 void GraphicControl::OnMouseMove(Message &m) {
   MouseMove(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
+}
+
+// The parent lost the capture this control's press holds (Alt+Tab, a popup,
+// WM_CANCELMODE): the press is over without a click. A release that comes
+// later, wherever, finds the control unarmed.
+void GraphicControl::OnCaptureChanged(Message &) {
+  clicked_ = false;
+  MouseCancel();
 }
 
 void GraphicControl::SetMouseCapture(bool on) {
@@ -493,8 +504,14 @@ void WinControl::OnCtlColor(Message &m) {
   DefaultHandler(m);
 }
 
+// The captured child hears of the loss, so that its press is cancelled; a
+// release of our own clears captureChild_ first and tells nobody.
 void WinControl::OnCaptureChanged(Message &m) {
-  if (reinterpret_cast<HWND>(m.LParam) != hwnd_) captureChild_ = nullptr;
+  if (reinterpret_cast<HWND>(m.LParam) != hwnd_ && captureChild_) {
+    GraphicControl *lost = captureChild_;
+    captureChild_ = nullptr;
+    lost->Perform(WM_CAPTURECHANGED, m.WParam, m.LParam);
+  }
   DefaultHandler(m);
 }
 

@@ -126,9 +126,12 @@ class GraphicControl : public Control, protected CanvasOwner {
   virtual void OnMouseMove(Message &m);
   virtual void OnMouseEnter(Message &m) { (void)m; }
   virtual void OnMouseLeave(Message &m) { (void)m; }
+  virtual void OnCaptureChanged(Message &m);
   virtual void MouseDown(int x, int y) { (void)x, (void)y; }
   virtual void MouseMove(int x, int y) { (void)x, (void)y; }
   virtual void MouseUp(int x, int y) { (void)x, (void)y; }
+  // A press ended by the loss of the mouse capture: no release follows.
+  virtual void MouseCancel() {}
   void EnabledChanged() override { Repaint(); }
   void SetMouseCapture(bool on);
   bool HasMouseCapture() const;

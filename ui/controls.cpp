@@ -107,6 +107,10 @@ void SpeedButton::MouseUp(int, int) {
   Invalidate();
 }
 
+void SpeedButton::MouseCancel() {
+  MouseUp(0, 0);
+}
+
 void SpeedButton::OnMouseEnter(Message &) {
   mouseIn_ = true;
   if (flat_ && enabled_) Invalidate();

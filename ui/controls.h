@@ -67,6 +67,7 @@ class SpeedButton : public GraphicControl {
   void MouseDown(int x, int y) override;
   void MouseMove(int x, int y) override;
   void MouseUp(int x, int y) override;
+  void MouseCancel() override;
   void OnMouseEnter(Message &m) override;
   void OnMouseLeave(Message &m) override;
 

@@ -65,6 +65,15 @@ void MySpeed2::MyProc(ui::Message &m) {
       InvalidateParent();
       Paint();
       break;
+    case WM_CAPTURECHANGED:
+      // The press lost its capture (the parent routes the loss here): the
+      // base cancels it without a click, and the look goes back to Normal or
+      // Over as after a release.
+      PassOn(m);
+      MousePressed = false;
+      InvalidateParent();
+      Paint();
+      break;
     default:
       PassOn(m);
       break;

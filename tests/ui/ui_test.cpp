@@ -43,20 +43,45 @@ class UiTest : public ::testing::Test {
   int clicks = 0;
 };
 
+// A hook installed as FormCreate installs its own sees each message of the
+// real window once the toolkit has handled it: the window's text that
+// WM_SETTEXT sets, and the background that WM_PAINT fills, are there when the
+// hook looks after passing the message on, and were not before.
 TEST_F(UiTest, HookSeesMessagesAfterTheToolkitAndPassesOnTheRest) {
-  std::vector<UINT> order;
+  constexpr ui::Color kSentinel = 0xFF00FF;
+  auto text = [&] {
+    wchar_t buffer[32] = {};
+    GetWindowTextW(form->Handle(), buffer, 32);
+    return std::wstring(buffer);
+  };
+  std::wstring textBefore, textAfter;
+  ui::Color pixelBefore = 0, pixelAfter = 0;
+  std::vector<UINT> posted;
   ui::WndMethod previous = form->WindowProc;
   form->WindowProc = [&](ui::Message &m) {
+    if (m.Msg == WM_SETTEXT) textBefore = text();
+    if (m.Msg == WM_PAINT) pixelBefore = form->Pixel(100, 50);
     previous(m);
-    if (m.Msg >= WM_USER) order.push_back(m.Msg);
+    if (m.Msg == WM_SETTEXT) textAfter = text();
+    if (m.Msg == WM_PAINT) pixelAfter = form->Pixel(100, 50);
+    if (m.Msg >= WM_USER) posted.push_back(m.Msg);
   };
-  SendMessageW(form->Handle(), WM_USER + 1, 0, 0);
-  SendMessageW(form->Handle(), WM_USER + 12, 0, 0);
-  EXPECT_EQ((std::vector<UINT>{WM_USER + 1, WM_USER + 12}), order);
-  // Messages the hook passes on still reach the toolkit: painting works.
+  SetWindowTextW(form->Handle(), L"安装Tovra");
+  EXPECT_EQ(L"", textBefore);
+  EXPECT_EQ(L"安装Tovra", textAfter);
+
+  form->Fill(kSentinel);
   InvalidateRect(form->Handle(), nullptr, TRUE);
   UpdateWindow(form->Handle());
-  EXPECT_EQ(ui::Rgb(0xDF, 0xDF, 0xDF), form->Pixel(100, 50));
+  EXPECT_EQ(kSentinel, pixelBefore);
+  EXPECT_EQ(ui::Rgb(0xDF, 0xDF, 0xDF), pixelAfter);
+
+  // Posted messages arrive through the message loop as the worker's do.
+  PostMessageW(form->Handle(), WM_USER + 1, 0, 0);
+  PostMessageW(form->Handle(), WM_USER + 4, 0, 0);
+  MSG msg;
+  while (PeekMessageW(&msg, form->Handle(), 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_EQ((std::vector<UINT>{WM_USER + 1, WM_USER + 4}), posted);
 }
 
 TEST_F(UiTest, EnterAndLeaveReachADisabledChildButPressesDoNot) {
@@ -88,6 +113,24 @@ TEST_F(UiTest, PressCapturesAndOnlyAReleaseInsideClicks) {
   EXPECT_EQ(nullptr, form->ChildAt({5, 5}, false));
   Mouse(WM_LBUTTONUP, 11, 12);
   EXPECT_EQ(2, clicks);
+}
+
+// The parent hears of the lost capture and hands it to the child whose press
+// held it; the press is cancelled, so a release inside clicks nothing, and
+// the next press captures again.
+TEST_F(UiTest, LostCaptureReachesTheCapturedChildAndCancelsItsPress) {
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  ASSERT_EQ(probe, form->CaptureChild());
+  SendMessageW(form->Handle(), WM_CANCELMODE, 0, 0);
+  EXPECT_EQ(nullptr, form->CaptureChild());
+  EXPECT_EQ(1, Count(WM_CAPTURECHANGED));
+  Mouse(WM_LBUTTONUP, 20, 20);
+  EXPECT_EQ(0, clicks);
+  Mouse(WM_LBUTTONDOWN, 20, 20);
+  EXPECT_EQ(probe, form->CaptureChild());
+  Mouse(WM_LBUTTONUP, 20, 20);
+  EXPECT_EQ(1, clicks);
+  EXPECT_EQ(1, Count(WM_CAPTURECHANGED)) << "a release of our own is no loss";
 }
 
 TEST_F(UiTest, PanelMouseDownFiresOnlyOffTheChildren) {
