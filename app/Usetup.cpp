@@ -238,6 +238,10 @@ void TSetupForm::BuildBody() {
 }
 
 void TSetupForm::FormCreate() {
+  FormCreateFrom(GetCommandLineA());
+}
+
+void TSetupForm::FormCreateFrom(const char *commandLine) {
   // The hook acts after the toolkit's own handling of every message.
   ui::WndMethod previous = WindowProc;
   WindowProc = [this, previous](ui::Message &m) {
@@ -256,10 +260,12 @@ void TSetupForm::FormCreate() {
   };
 
   OptionTable *options = NewOptionTable(20);
-  const int count = ParseCommandLine(GetCommandLineA(), true, options, 20);
+  const int count = ParseCommandLine(commandLine, true, options, 20);
   if (FindOption("auto_setup", options, count) != nullptr) {
     SetupFlags.autoSetup = 1;
-    timerAutoSetup->SetEnabled(true);
+    // Without its timer the hidden window would wait for ever: that is a
+    // failed install (the box, exit 1), reported once the loop runs.
+    if (!timerAutoSetup->SetEnabled(true)) PostMessageA(Handle(), UM_INSTALL_FAILED, 0, 0);
   }
   const char *folder = FindOption("target_dir", options, count);
   if (folder != nullptr && folder[0] != '\0') editSetupFolder->SetText(folder);

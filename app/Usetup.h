@@ -27,6 +27,8 @@ class TSetupForm : public ui::Form {
   ui::Timer *timerAutoSetup;
 
   void FormCreate();
+  // FormCreate on the given process command line (tests).
+  void FormCreateFrom(const char *commandLine);
   void btnSetupClick();
   void timerAutoSetupTimer();
   void btnMinimizeClick();

@@ -21,12 +21,19 @@ bool Application::AddForm(std::unique_ptr<Form> form) {
   forms_.push_back(std::move(form));
   // The task-bar button of the borderless main form shows the title.
   if (raw == MainForm() && raw->Caption().empty()) raw->SetCaption(title_);
-  if (!raw->CreateHandle()) {
-    forms_.pop_back();
-    return false;
-  }
-  raw->DoCreate();
-  return true;
+  ++creating_;
+  const bool created = raw->CreateHandle();
+  if (created) raw->DoCreate();
+  --creating_;
+  if (!created) forms_.pop_back();
+  return created;
+}
+
+// Errors after start-up (a timer that cannot be set, a control added later
+// whose window cannot be made) would otherwise go unseen.
+void Application::RaiseError(const std::string &message) {
+  lastError_ = message;
+  if (creating_ == 0) HandleError(message);
 }
 
 // IsDialogMessage gives the form Tab navigation between its edit and check box.

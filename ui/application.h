@@ -30,8 +30,12 @@ class Application {
   Form *MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
   void Run();
 
-  void SetLastError(const std::string &message) { lastError_ = message; }
+  // A toolkit error. While CreateForm runs it is only recorded: a form that
+  // cannot be made fails CreateForm, and start-up shows LastError. At any
+  // other time it goes to HandleError at once.
+  void RaiseError(const std::string &message);
   const std::string &LastError() const { return lastError_; }
+  // The framework's error dialog (or ErrorSink).
   void HandleError(const std::string &message);
   // Replaces the error dialog (tests).
   std::function<void(const std::string &)> ErrorSink;
@@ -40,6 +44,7 @@ class Application {
   bool AddForm(std::unique_ptr<Form> form);
 
   HINSTANCE instance_ = nullptr;
+  int creating_ = 0;
   std::string title_;
   std::string lastError_;
   std::vector<std::unique_ptr<Form>> forms_;

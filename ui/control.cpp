@@ -269,7 +269,7 @@ bool WinControl::CreateHandle() {
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = cp.className;
         if (!RegisterClassExW(&wc)) {
-          App().SetLastError("Cannot register the window class");
+          App().RaiseError("Cannot register the window class");
           return false;
         }
       }
@@ -282,7 +282,7 @@ bool WinControl::CreateHandle() {
                              height_, parent_ ? parent_->Handle() : nullptr, nullptr,
                              App().Instance(), cp.systemClass ? nullptr : this);
     if (!h) {
-      App().SetLastError("Error creating window");
+      App().RaiseError("Error creating window");
       return false;
     }
     if (cp.systemClass) {

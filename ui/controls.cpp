@@ -165,19 +165,19 @@ Timer::~Timer() {
   }
 }
 
-void Timer::SetInterval(UINT ms) {
+bool Timer::SetInterval(UINT ms) {
   interval_ = ms;
-  Update();
+  return Update();
 }
 
-void Timer::SetEnabled(bool on) {
+bool Timer::SetEnabled(bool on) {
   enabled_ = on;
-  Update();
+  return Update();
 }
 
-void Timer::Update() {
+bool Timer::Update() {
   if (hwnd_) KillTimer(hwnd_, 1);
-  if (!enabled_ || interval_ == 0) return;
+  if (!enabled_ || interval_ == 0) return true;
   if (!hwnd_) {
     HINSTANCE inst = App().Instance();
     WNDCLASSEXW wc = {};
@@ -192,11 +192,15 @@ void Timer::Update() {
     hwnd_ =
         CreateWindowExW(0, L"TovraTimer", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, this);
     if (!hwnd_) {
-      App().SetLastError("Not enough timers available");
-      return;
+      App().RaiseError("Not enough timers available");
+      return false;
     }
   }
-  SetTimer(hwnd_, 1, interval_, nullptr);
+  if (SetTimer(hwnd_, 1, interval_, nullptr) == 0) {
+    App().RaiseError("Not enough timers available");
+    return false;
+  }
+  return true;
 }
 
 LRESULT CALLBACK Timer::StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {

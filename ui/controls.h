@@ -93,13 +93,14 @@ class Timer {
   Timer(const Timer &) = delete;
   Timer &operator=(const Timer &) = delete;
   UINT Interval() const { return interval_; }
-  void SetInterval(UINT ms);
+  // False when the timer should run and cannot (the error is raised).
+  bool SetInterval(UINT ms);
   bool Enabled() const { return enabled_; }
-  void SetEnabled(bool on);
+  bool SetEnabled(bool on);
   std::function<void()> OnTimer;
 
  private:
-  void Update();
+  bool Update();
   static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
   HWND hwnd_ = nullptr;
   UINT interval_;

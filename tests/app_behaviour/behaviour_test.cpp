@@ -16,6 +16,7 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "tests/support/import_patch.h"
+#include "tests/support/refuse_windows.h"
 #include "tests/support/win_test_support.h"
 #include "ui/application.h"
 
@@ -313,6 +314,36 @@ TEST_F(BehaviourTest, RootRelativeFolderIsOnTheWorkingFoldersDrive) {
   for (const char *file : {"7Z.DLL", "7ZG.EXE", "setup.zip"})
     DeleteFileA((expected + file).c_str());
   RemoveDirectoryA(expected.c_str());
+}
+
+// Unattended, a timer that cannot be set would leave the hidden window
+// waiting for ever: it is a failed install instead, the box and exit 1.
+TEST(UnattendedStartTest, TimerThatCannotBeSetIsAFailedInstall) {
+  SetupFlags = {0, 1, 0};
+  ui::App().SetTitle("安装Tovra");
+  // Outside start-up the timer's error also reaches the framework's dialog;
+  // in the program the form is made during start-up, where it is only
+  // recorded. The sink keeps it from showing a second box here.
+  std::vector<std::string> errors;
+  ui::App().ErrorSink = [&](const std::string &m) { errors.push_back(m); };
+  TSetupForm form;
+  ASSERT_TRUE(form.CreateHandle());
+  HWND window = form.Handle();
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::string commandLine = "\"" + ToAnsi(self) + "\" -auto_setup";
+  BoxDismisser dismisser(GetCurrentProcessId());
+  {
+    RefuseWindows refuse(L"TovraTimer");
+    form.FormCreateFrom(commandLine.c_str());
+  }
+  EXPECT_EQ(1, SetupFlags.autoSetup);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << "still waiting";
+  ui::App().ErrorSink = nullptr;
+  EXPECT_TRUE(form.InstallFailed());
+  EXPECT_EQ(1, dismisser.Count());
+  EXPECT_EQ(L"未能安装", dismisser.Text());
+  EXPECT_EQ((std::vector<std::string>{"Not enough timers available"}), errors);
 }
 
 TEST_F(BehaviourTest, UnattendedTooLongFolderFails) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/refuse_windows.h"
 #include "tests/ui/surface_form.h"
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -192,6 +193,47 @@ TEST_F(UiTest, ErrorsReportedFromAHandlerReachTheErrorSink) {
   ui::App().ErrorSink = nullptr;
   ASSERT_EQ(1u, errors.size());
   EXPECT_EQ("no room", errors[0]);
+}
+
+// After start-up a toolkit error goes to the framework's error dialog (here
+// its sink) at once: a timer that cannot be set, a control added later whose
+// window cannot be made.
+TEST_F(UiTest, ToolkitErrorsAfterStartUpReachTheErrorDialog) {
+  std::vector<std::string> errors;
+  ui::App().ErrorSink = [&](const std::string &m) { errors.push_back(m); };
+  {
+    test_support::RefuseWindows refuse(L"TovraTimer");
+    ASSERT_TRUE(refuse.Active());
+    ui::TimerArgs a;
+    a.interval = 20;
+    a.enabled = false;
+    ui::Timer timer(a);
+    timer.SetEnabled(true);
+  }
+  {
+    test_support::RefuseWindows refuse(L"TovraPanel");
+    ui::PanelArgs p;
+    p.bounds = {0, 0, 10, 10};
+    form->Add<ui::Panel>(p);
+  }
+  ui::App().ErrorSink = nullptr;
+  EXPECT_EQ((std::vector<std::string>{"Not enough timers available", "Error creating window"}),
+            errors);
+}
+
+// During start-up a form that cannot be made fails CreateForm; start-up
+// shows the recorded error once, rather than the toolkit at once.
+TEST(Application, ErrorsWhileCreatingAFormAreLeftToStartUp) {
+  struct PlainForm : ui::Form {
+    PlainForm() : ui::Form(ui::ControlArgs()) {}
+  };
+  std::vector<std::string> errors;
+  ui::App().ErrorSink = [&](const std::string &m) { errors.push_back(m); };
+  test_support::RefuseWindows refuse(L"TovraForm");
+  EXPECT_EQ(nullptr, ui::App().CreateForm<PlainForm>());
+  ui::App().ErrorSink = nullptr;
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ("Error creating window", ui::App().LastError());
 }
 
 TEST(Timer, FiresAfterItsIntervalUntilDisabled) {
