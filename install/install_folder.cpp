@@ -1,7 +1,5 @@
 #include "install/install_folder.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 #include "install/install_state.h"
