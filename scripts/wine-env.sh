@@ -116,6 +116,22 @@ tovra_wine_server() {
   esac
 }
 
+# Starts <holder.exe> once per wineserver, detached from our pipes: it keeps
+# Wine's desktop process up, so that no test's program starts it (and hands
+# it that test's output pipes). Missing holder: nothing to do.
+tovra_desktop_hold() {
+  local exe=$1
+  [ -f "$exe" ] || return 0
+  (
+    flock 9 || exit 0
+    mark="$TOVRA_BUILD/.desktop-hold"
+    pid=$(cat "$mark" 2>/dev/null)
+    if [ -n "$pid" ] && grep -q desktop_hold "/proc/$pid/cmdline" 2>/dev/null; then exit 0; fi
+    setsid "$TOVRA_WINE" "$exe" </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$mark"
+  ) 9>"$TOVRA_BUILD/.desktop-hold.lock"
+}
+
 # An X server counts only when a client can connect to it: that works for a
 # local Xvfb and for DISPLAY=localhost:10.0 forwarded over ssh alike.
 tovra_display_ok() {
