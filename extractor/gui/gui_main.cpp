@@ -13,12 +13,13 @@
 namespace tovra::extractor {
 namespace {
 
-// The progress dialog shows up once the work has run this long, or at once
-// when there is something to report. A shorter clean run ends without any
-// window: creating the first one (display driver, theme, input method) costs
-// more than the installer's whole extraction, and the installer runs us
-// hidden anyway.
-constexpr DWORD kDialogAfterMs = 250;
+// Run hidden (as the installer runs us), the progress dialog shows up once
+// the work has run this long, or at once when there is something to report;
+// a shorter clean run ends without any window. Nobody could see the dialog,
+// and making the first window (user32, display driver, theme, input method)
+// costs more than the installer's whole extraction. Run visibly, the dialog
+// shows at once.
+constexpr DWORD kHiddenDialogAfterMs = 250;
 
 int RunExtractor(HINSTANCE instance, int show) {
   ExtractCommand command;
@@ -36,7 +37,8 @@ int RunExtractor(HINSTANCE instance, int show) {
       error = L"无法启动解压线程";
     }
   }
-  if (job && WaitForSingleObject(job->done(), kDialogAfterMs) == WAIT_OBJECT_0) {
+  const DWORD wait = show == SW_HIDE ? kHiddenDialogAfterMs : 0;
+  if (job && WaitForSingleObject(job->done(), wait) == WAIT_OBJECT_0) {
     JobSnapshot s;
     job->Read(&s);
     if (s.messages.empty() || s.exit_code == kExitCancelled) return s.exit_code;
