@@ -20,7 +20,13 @@ struct TzArchive {
   HANDLE file = INVALID_HANDLE_VALUE;
   const uint8_t *view = nullptr;
   tovra::zip::Archive zip;
+  // The output folder made last, as given and as made (see Output): every
+  // entry of a run goes below the same one.
+  CRITICAL_SECTION lock;
+  std::wstring out_dir, base;
+  TzArchive() { InitializeCriticalSection(&lock); }
   ~TzArchive() {
+    DeleteCriticalSection(&lock);
     if (view) UnmapViewOfFile(view);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
@@ -121,6 +127,26 @@ bool OutputBase(const wchar_t *out_dir, std::wstring *base) {
   return true;
 }
 
+// The output folder's extended-length path, made with its parents. Made once
+// per folder and archive: under Wine every step of the chain is a round trip
+// to the server, for each of the entries.
+bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
+  EnterCriticalSection(&a->lock);
+  bool ok = !a->base.empty() && a->out_dir == out_dir;
+  if (!ok) {
+    a->base.clear();
+    ok = OutputBase(out_dir, base) && CreateFolderChain(*base);
+    if (ok) {
+      a->out_dir = out_dir;
+      a->base = *base;
+    }
+  } else {
+    *base = a->base;
+  }
+  LeaveCriticalSection(&a->lock);
+  return ok;
+}
+
 void SetDosTime(HANDLE file, const Entry &e) {
   const tovra::zip::DosTime t = tovra::zip::SplitDosTime(e.dos_date, e.dos_time);
   SYSTEMTIME st = {};
@@ -195,7 +221,7 @@ int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool over
   if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
 
   std::wstring path;
-  if (!OutputBase(out_dir, &path) || !CreateFolderChain(path)) return TZ_E_WRITE;
+  if (!Output(a, out_dir, &path)) return TZ_E_WRITE;
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i + 1 == parts.size() && !e.is_directory()) break;
     path += L'\\';
