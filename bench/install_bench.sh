@@ -2,7 +2,8 @@
 # Install benchmark: our shipped i686 TovraSetup.exe, unattended, against an
 # NSIS installer of the same product, run silently, interleaved on the same
 # 32-bit Wine. Prints every run, both medians, their ratio and both sizes.
-#   bench/install_bench.sh [--runs N]      (default 7; needs scripts/build.sh host i686)
+#   bench/install_bench.sh [--runs N] [--ours EXE]   (default 7 runs, the i686 build's
+#   TovraSetup.exe; needs scripts/build.sh host i686)
 # The NSIS peer: the files of the carried setup.zip (names decoded from CP936),
 # SetCompressor zlib, each file compressed on its own, built with Debian's
 # makensis. How the time is taken, and how our 6 s timer is left out: see
@@ -13,10 +14,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 B=${B:-$root/build}
 case "$B" in /*) ;; *) B=$root/$B ;; esac
 runs=7
+ours=$B/i686/bin/TovraSetup.exe
+own_build=1
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
+    --ours) ours=$(realpath "$2"); own_build=0; shift 2 ;;  # another build, e.g. an older one
+    *) echo "usage: $0 [--runs N] [--ours EXE]" >&2; exit 2 ;;
   esac
 done
 
@@ -26,7 +30,6 @@ if ! why=$("$root/scripts/can-run-32.sh"); then
 fi
 [ -x /usr/lib/wine/wine ] || skip "cannot run here: /usr/lib/wine/wine (package wine32:i386) is missing"
 command -v makensis >/dev/null || skip "makensis (package nsis) is missing: scripts/deps.sh"
-ours=$B/i686/bin/TovraSetup.exe
 driver=$B/i686/bin/install_bench.exe
 peer_gen=$B/host/bin/tovra-nsis-peer
 for f in "$ours" "$driver" "$peer_gen"; do
@@ -88,8 +91,12 @@ echo "install_bench: both installed the same $(find "$scratch/peer-1" -type f | 
 size() { stat -c %s "$1"; }
 pair=$(($(size "$B/i686/bin/7ZG.exe") + $(size "$B/i686/bin/7Z.dll")))
 stub=$(size /usr/share/nsis/Stubs/zlib-x86-unicode 2>/dev/null || echo 0)
-printf 'size: ours %d bytes (own code %d, carried pair %d, archive %d)\n' "$(size "$ours")" \
-  $(($(size "$ours") - pair - $(size "$archive"))) "$pair" "$(size "$archive")"
+if [ $own_build = 1 ]; then
+  printf 'size: ours %d bytes (own code %d, carried pair %d, archive %d)\n' "$(size "$ours")" \
+    $(($(size "$ours") - pair - $(size "$archive"))) "$pair" "$(size "$archive")"
+else
+  printf 'size: ours %d bytes\n' "$(size "$ours")"
+fi
 printf 'size: NSIS %d bytes (its zlib stub %d); ours/NSIS %s\n' "$(size "$peer")" "$stub" \
   "$(awk -v a="$(size "$ours")" -v b="$(size "$peer")" 'BEGIN { printf "%.3f", a / b }')"
 rm -rf "$scratch"
