@@ -237,8 +237,11 @@ bool BuildTable(Alphabet alphabet, const uint8_t *lengths, uint32_t n, uint32_t 
   return true;
 }
 
-constexpr uint32_t kLitRoot = 10, kLitCapacity = 1536;
-constexpr uint32_t kDistRoot = 8, kDistCapacity = 512;
+// Primary bits, and room for the primary table and every subtable: each
+// subtable holds at least one symbol and at most 2^(15 - root) entries, so
+// no valid code can run out of room.
+constexpr uint32_t kLitRoot = 10, kLitCapacity = (1u << 10) + 286 * (1u << (15 - 10));
+constexpr uint32_t kDistRoot = 8, kDistCapacity = (1u << 8) + 30 * (1u << (15 - 8));
 constexpr uint32_t kCodeLengthRoot = 7;
 
 // ---- the decoder ----------------------------------------------------------------
@@ -251,46 +254,46 @@ constexpr size_t kMaxMatch = 258;
 constexpr size_t kSlack = 16;  // matches are copied eight bytes at a time
 static_assert(kWindow + kPiece + kMaxMatch == kInflatePieceMax, "the first piece is the largest");
 
-class Decoder {
- public:
-  Decoder(const uint8_t *in, size_t in_size, uint64_t out_size, InflateSink sink, void *ctx)
-      : ip_(in), in_(in), end_(in + in_size), out_size_(out_size), sink_(sink), ctx_(ctx) {}
+// The input, read from the least significant bit up. It keeps at least 56
+// bits at hand after Refill; past the input's end it feeds zero bytes and
+// counts them, and using one of them is a cut-short stream (Overrun).
+struct BitReader {
+  const uint8_t *ip, *end;
+  uint64_t bits = 0;
+  uint32_t count = 0, padding = 0;
 
-  InflateResult Run(uint32_t *crc);
-
- private:
-  // Keeps at least 56 bits in the buffer. Past the input's end it feeds
-  // zero bytes and counts them; using one of them is a cut-short stream.
   void Refill() {
-    if (end_ - ip_ >= 8) {
+    if (end - ip >= 8) {
+      // Bits above `count` are the next input bits already, or zero, so
+      // the whole word can be or-ed in and only whole bytes counted.
       uint64_t w;
-      std::memcpy(&w, ip_, 8);
+      std::memcpy(&w, ip, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
       w = __builtin_bswap64(w);
 #endif
-      bits_ |= w << count_;
-      ip_ += (63 - count_) >> 3;
-      count_ |= 56;
+      bits |= w << count;
+      ip += (63 - count) >> 3;
+      count |= 56;
       return;
     }
-    while (count_ <= 56) {
-      if (ip_ < end_) {
-        bits_ |= static_cast<uint64_t>(*ip_++) << count_;
+    while (count <= 56) {
+      if (ip < end) {
+        bits |= static_cast<uint64_t>(*ip++) << count;
       } else {
-        ++padding_;
+        ++padding;
       }
-      count_ += 8;
+      count += 8;
     }
   }
   bool Overrun() const {
-    return count_ < 8 * padding_;
+    return count < 8 * padding;
   }
   uint32_t Peek(uint32_t n) const {
-    return static_cast<uint32_t>(bits_) & ((1u << n) - 1);
+    return static_cast<uint32_t>(bits) & ((1u << n) - 1);
   }
   void Drop(uint32_t n) {
-    bits_ >>= n;
-    count_ -= n;
+    bits >>= n;
+    count -= n;
   }
   uint32_t Take(uint32_t n) {
     const uint32_t v = Peek(n);
@@ -300,12 +303,21 @@ class Decoder {
   uint32_t Decode(const uint32_t *table, uint32_t root) {
     uint32_t e = table[Peek(root)];
     if (KindOf(e) == kSub) {
-      e = table[ValueOf(e) + ((static_cast<uint32_t>(bits_) >> root) & ((1u << ExtraOf(e)) - 1))];
+      e = table[ValueOf(e) + ((static_cast<uint32_t>(bits) >> root) & ((1u << ExtraOf(e)) - 1))];
     }
     Drop(LengthOf(e));
     return e;
   }
+};
 
+class Decoder {
+ public:
+  Decoder(const uint8_t *in, size_t in_size, uint64_t out_size, InflateSink sink, void *ctx)
+      : in_{in, in + in_size}, start_(in), out_size_(out_size), sink_(sink), ctx_(ctx) {}
+
+  InflateResult Run(uint32_t *crc);
+
+ private:
   bool Flush();
   bool MakeRoom();
   void SetEnd();
@@ -314,9 +326,8 @@ class Decoder {
   void Fixed();
   InflateResult Codes();
 
-  const uint8_t *ip_, *in_, *end_;
-  uint64_t bits_ = 0;
-  uint32_t count_ = 0, padding_ = 0;
+  BitReader in_;
+  const uint8_t *start_;
 
   uint64_t out_size_;
   InflateSink sink_;
@@ -366,25 +377,25 @@ void Decoder::SetEnd() {
 InflateResult Decoder::Stored() {
   // Back to the byte boundary, and the whole bytes in the bit buffer back to
   // the input.
-  Drop(count_ & 7);
-  if (Overrun()) return InflateResult::kBadData;
-  const uint32_t unread = (count_ >> 3) - padding_;
-  ip_ -= unread;
-  bits_ = 0;
-  count_ = padding_ = 0;
-  if (end_ - ip_ < 4) return InflateResult::kBadData;
-  const uint32_t len = ip_[0] | (ip_[1] << 8), nlen = ip_[2] | (ip_[3] << 8);
-  ip_ += 4;
+  in_.Drop(in_.count & 7);
+  if (in_.Overrun()) return InflateResult::kBadData;
+  const uint32_t unread = (in_.count >> 3) - in_.padding;
+  in_.ip -= unread;
+  in_.bits = 0;
+  in_.count = in_.padding = 0;
+  if (in_.end - in_.ip < 4) return InflateResult::kBadData;
+  const uint32_t len = in_.ip[0] | (in_.ip[1] << 8), nlen = in_.ip[2] | (in_.ip[3] << 8);
+  in_.ip += 4;
   if (len != (~nlen & 0xFFFF)) return InflateResult::kBadData;
-  if (static_cast<size_t>(end_ - ip_) < len) return InflateResult::kBadData;
+  if (static_cast<size_t>(in_.end - in_.ip) < len) return InflateResult::kBadData;
   if (pos_ + len > end_pos_) return InflateResult::kSizeMismatch;
   size_t left = len;
   while (left > 0) {
     if (pos_ >= slide_at_ && !MakeRoom()) return InflateResult::kStopped;
     const size_t n = left < slide_at_ - pos_ ? left : slide_at_ - pos_;
-    std::memcpy(buf_.get() + pos_, ip_, n);
+    std::memcpy(buf_.get() + pos_, in_.ip, n);
     pos_ += n;
-    ip_ += n;
+    in_.ip += n;
     left -= n;
   }
   return InflateResult::kOk;
@@ -402,15 +413,15 @@ void Decoder::Fixed() {
 }
 
 InflateResult Decoder::Dynamic() {
-  Refill();
-  const uint32_t nlit = Take(5) + 257, ndist = Take(5) + 1, ncode = Take(4) + 4;
+  in_.Refill();
+  const uint32_t nlit = in_.Take(5) + 257, ndist = in_.Take(5) + 1, ncode = in_.Take(4) + 4;
   if (nlit > 286 || ndist > 30) return InflateResult::kBadData;
   static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
   uint8_t lengths[286 + 30] = {};
   for (uint32_t i = 0; i < ncode; ++i) {
-    if (count_ < 3) Refill();
-    lengths[kOrder[i]] = static_cast<uint8_t>(Take(3));
+    if (in_.count < 3) in_.Refill();
+    lengths[kOrder[i]] = static_cast<uint8_t>(in_.Take(3));
   }
   uint32_t code_table[1u << kCodeLengthRoot];
   if (!BuildTable(Alphabet::kCodeLengths, lengths, 19, kCodeLengthRoot, code_table,
@@ -419,9 +430,9 @@ InflateResult Decoder::Dynamic() {
   }
   std::memset(lengths, 0, 19);
   for (uint32_t i = 0; i < nlit + ndist;) {
-    Refill();
-    if (Overrun()) return InflateResult::kBadData;
-    const uint32_t e = Decode(code_table, kCodeLengthRoot);
+    in_.Refill();
+    if (in_.Overrun()) return InflateResult::kBadData;
+    const uint32_t e = in_.Decode(code_table, kCodeLengthRoot);
     if (KindOf(e) != kLiteral) return InflateResult::kBadData;
     const uint32_t sym = ValueOf(e);
     if (sym < 16) {
@@ -433,17 +444,17 @@ InflateResult Decoder::Dynamic() {
     if (sym == 16) {
       if (i == 0) return InflateResult::kBadData;
       value = lengths[i - 1];
-      repeat = 3 + Take(2);
+      repeat = 3 + in_.Take(2);
     } else if (sym == 17) {
-      repeat = 3 + Take(3);
+      repeat = 3 + in_.Take(3);
     } else {
-      repeat = 11 + Take(7);
+      repeat = 11 + in_.Take(7);
     }
     if (i + repeat > nlit + ndist) return InflateResult::kBadData;
     std::memset(lengths + i, value, repeat);
     i += repeat;
   }
-  if (Overrun()) return InflateResult::kBadData;
+  if (in_.Overrun()) return InflateResult::kBadData;
   if (lengths[256] == 0) return InflateResult::kBadData;  // no end-of-block code
   if (!BuildTable(Alphabet::kLiterals, lengths, nlit, kLitRoot, lit_, kLitCapacity) ||
       !BuildTable(Alphabet::kDistances, lengths + nlit, ndist, kDistRoot, dist_, kDistCapacity)) {
@@ -456,49 +467,71 @@ InflateResult Decoder::Dynamic() {
 // enough for a length and a distance with all their extra bits, and with
 // room for the longest match behind pos_.
 InflateResult Decoder::Codes() {
-  uint8_t *const out = buf_.get();
+  // The reader and the output position live in locals while the block is
+  // decoded: the output is written through a byte pointer, which could
+  // alias members, so members would be reloaded after every byte.
+  struct Local {
+    Decoder *d;
+    BitReader in;
+    size_t pos;
+    ~Local() {
+      d->in_ = in;
+      d->pos_ = pos;
+    }
+  } l{this, in_, pos_};
+  BitReader &in = l.in;
+  size_t &pos = l.pos;
+  uint8_t *out = buf_.get();
+  size_t end_pos = end_pos_;
+  const size_t slide_at = slide_at_;
   for (;;) {
-    if (pos_ >= slide_at_ && !MakeRoom()) return InflateResult::kStopped;
-    Refill();
-    if (Overrun()) return InflateResult::kBadData;
-    uint32_t e = Decode(lit_, kLitRoot);
+    if (pos >= slide_at) {
+      in_ = in;
+      pos_ = pos;
+      if (!MakeRoom()) return InflateResult::kStopped;
+      pos = pos_;
+      end_pos = end_pos_;
+    }
+    in.Refill();
+    if (in.Overrun()) return InflateResult::kBadData;
+    uint32_t e = in.Decode(lit_, kLitRoot);
     uint32_t kind = KindOf(e);
     if (kind == kLiteral) {
       // Most symbols are literals: up to three of them (15 bits each at
       // most) come out of one refill.
-      if (pos_ >= end_pos_) return InflateResult::kSizeMismatch;
-      out[pos_++] = static_cast<uint8_t>(ValueOf(e));
-      e = Decode(lit_, kLitRoot);
+      if (pos >= end_pos) return InflateResult::kSizeMismatch;
+      out[pos++] = static_cast<uint8_t>(ValueOf(e));
+      e = in.Decode(lit_, kLitRoot);
       kind = KindOf(e);
       if (kind == kLiteral) {
-        if (pos_ >= end_pos_) return InflateResult::kSizeMismatch;
-        out[pos_++] = static_cast<uint8_t>(ValueOf(e));
-        e = Decode(lit_, kLitRoot);
+        if (pos >= end_pos) return InflateResult::kSizeMismatch;
+        out[pos++] = static_cast<uint8_t>(ValueOf(e));
+        e = in.Decode(lit_, kLitRoot);
         kind = KindOf(e);
         if (kind == kLiteral) {
-          if (pos_ >= end_pos_) return InflateResult::kSizeMismatch;
-          out[pos_++] = static_cast<uint8_t>(ValueOf(e));
+          if (pos >= end_pos) return InflateResult::kSizeMismatch;
+          out[pos++] = static_cast<uint8_t>(ValueOf(e));
           continue;
         }
       }
       // A length after literals: refill first, it may need 48 bits.
       if (kind == kBase) {
-        if (Overrun()) return InflateResult::kBadData;
-        if (count_ < 48) Refill();
+        if (in.Overrun()) return InflateResult::kBadData;
+        if (in.count < 48) in.Refill();
       }
     }
     if (kind == kEnd) return InflateResult::kOk;
     if (kind != kBase) return InflateResult::kBadData;
-    const size_t length = ValueOf(e) + Take(ExtraOf(e));
-    e = Decode(dist_, kDistRoot);
+    const size_t length = ValueOf(e) + in.Take(ExtraOf(e));
+    e = in.Decode(dist_, kDistRoot);
     if (KindOf(e) != kBase) return InflateResult::kBadData;
-    const size_t dist = ValueOf(e) + Take(ExtraOf(e));
-    if (Overrun()) return InflateResult::kBadData;
-    if (dist > slid_ + pos_) return InflateResult::kBadData;  // before the start
-    if (pos_ + length > end_pos_) return InflateResult::kSizeMismatch;
-    uint8_t *dst = out + pos_;
+    const size_t dist = ValueOf(e) + in.Take(ExtraOf(e));
+    if (in.Overrun()) return InflateResult::kBadData;
+    if (dist > slid_ + pos) return InflateResult::kBadData;  // before the start
+    if (pos + length > end_pos) return InflateResult::kSizeMismatch;
+    uint8_t *dst = out + pos;
     const uint8_t *src = dst - dist;
-    pos_ += length;
+    pos += length;
     if (dist >= 8) {
       // Eight bytes at a time; each read lies wholly before what it
       // writes. Up to seven bytes past the match are scribbled on, within
@@ -526,10 +559,10 @@ InflateResult Decoder::Run(uint32_t *crc) {
   SetEnd();
   InflateResult r = InflateResult::kOk;
   for (bool last = false; !last && r == InflateResult::kOk;) {
-    Refill();
-    if (Overrun()) return InflateResult::kBadData;
-    last = Take(1) != 0;
-    switch (Take(2)) {
+    in_.Refill();
+    if (in_.Overrun()) return InflateResult::kBadData;
+    last = in_.Take(1) != 0;
+    switch (in_.Take(2)) {
       case 0:
         r = Stored();
         break;
@@ -546,10 +579,10 @@ InflateResult Decoder::Run(uint32_t *crc) {
     }
   }
   if (r != InflateResult::kOk) return stopped_ ? InflateResult::kStopped : r;
-  if (Overrun()) return InflateResult::kBadData;
+  if (in_.Overrun()) return InflateResult::kBadData;
   if (!Flush()) return InflateResult::kStopped;
-  const size_t unused = (count_ >> 3) - padding_;
-  if (static_cast<size_t>(ip_ - in_) - unused != static_cast<size_t>(end_ - in_) ||
+  const size_t unused = (in_.count >> 3) - in_.padding;
+  if (static_cast<size_t>(in_.ip - start_) - unused != static_cast<size_t>(in_.end - start_) ||
       slid_ + pos_ != out_size_) {
     return InflateResult::kSizeMismatch;
   }
