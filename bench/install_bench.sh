@@ -49,20 +49,15 @@ if [ ! -f "$peer" ] || [ "$archive" -nt "$peer" ] || [ "$peer_gen" -nt "$peer" ]
   makensis -V2 "$work/peer/peer.nsi" || exit 1
 fi
 
-# The i686 tree's own prefix: a win64 prefix with its 32-bit side. One made
-# before wine32 was installed lacks it and is made again.
+# The i686 tree's own prefix: a win64 prefix with its 32-bit side (one made
+# before wine32 was installed is made again), run by the 32-bit loader.
 TOVRA_BUILD=$B/i686
+TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_env 2>/dev/null
-if [ -f "$WINEPREFIX/.tovra-ready" ] &&
-   [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-  "$TOVRA_WINESERVER" -k 2>/dev/null
-  rm -f "$WINEPREFIX/.tovra-ready"
-fi
-tovra_wine_prefix 2>/dev/null || exit 1
+tovra_wine_prefix || exit 1
 tovra_display || exit 1
-tovra_wine_server 2>/dev/null
-wine32=/usr/lib/wine/wine
+tovra_wine_server || exit 1
+wine32=$TOVRA_WINE
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 scratch=$work/runs
