@@ -332,7 +332,7 @@ int main(int argc, char **argv) {
   ratios("wall, median:", [&](const Tool &t) { return median(t.wall); });
   ratios("wall, min:", [&](const Tool &t) { return best(t.wall); });
   ratios("cpu time, median:", [&](const Tool &t) { return median(t.cpu); });
-  std::printf("goal: ours <= 0.70 x the fastest peer\n");
+  std::printf("goal: ours <= 0.60 x the fastest peer\n");
   Run({"rm", "-rf", dir});
   return 0;
 }

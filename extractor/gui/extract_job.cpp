@@ -36,9 +36,10 @@ std::wstring OwnFolder() {
 // Hashes of the name as Windows would compare it (lower case, empty and "."
 // components dropped): the whole name into `own`, each folder along it into
 // `parents`. `name` is lower-cased in place. A false match only costs the
-// second thread.
+// second thread. Lowered by kernel32, not user32: a short run loads no user32.
 void PathHashes(wchar_t *name, std::vector<uint64_t> *own, std::vector<uint64_t> *parents) {
-  CharLowerBuffW(name, static_cast<DWORD>(lstrlenW(name)));
+  const int length = lstrlenW(name);
+  LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, name, length, name, length);
   uint64_t h = 14695981039346656037ull;
   bool any = false;
   const wchar_t *part = name;
@@ -151,9 +152,8 @@ const wchar_t *ResultText(int result) {
   }
 }
 
-ExtractJob::ExtractJob(const Codec &codec, const ExtractCommand &command, HWND notify,
-                       UINT done_message)
-    : codec_(codec), command_(command), notify_(notify), done_message_(done_message) {
+ExtractJob::ExtractJob(const Codec &codec, const ExtractCommand &command)
+    : codec_(codec), command_(command) {
   InitializeCriticalSection(&lock_);
   running_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
 }
@@ -196,6 +196,12 @@ void ExtractJob::Read(JobSnapshot *out) {
   messages_read_ = messages_.size();
   out->finished = finished_;
   out->exit_code = exit_code_;
+  LeaveCriticalSection(&lock_);
+}
+
+void ExtractJob::Unread() {
+  EnterCriticalSection(&lock_);
+  messages_read_ = 0;
   LeaveCriticalSection(&lock_);
 }
 
@@ -361,7 +367,6 @@ DWORD WINAPI ExtractJob::ThreadMain(void *self) {
   job->finished_ = true;
   job->exit_code_ = code;
   LeaveCriticalSection(&job->lock_);
-  PostMessageW(job->notify_, job->done_message_, 0, 0);
   return 0;
 }
 

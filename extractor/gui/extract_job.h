@@ -1,8 +1,8 @@
 #pragma once
 // The extraction work of 7ZG.EXE: the codec library and the worker threads
 // that drive it (up to two, pulling entries from a shared counter). The
-// dialog reads a locked snapshot on its timer and gets one posted message
-// when the work ends.
+// dialog reads a locked snapshot on its timer; the end of the work is the end
+// of the job's thread, which the front end waits for.
 #include <windows.h>
 
 #include <cstdint>
@@ -46,13 +46,17 @@ struct JobSnapshot {
 
 class ExtractJob {
  public:
-  ExtractJob(const Codec &codec, const ExtractCommand &command, HWND notify, UINT done_message);
+  ExtractJob(const Codec &codec, const ExtractCommand &command);
   ~ExtractJob();
   bool Start();
+  // Signalled once the work has ended (the job's thread).
+  HANDLE done() const { return thread_; }
   void SetPaused(bool paused);
   void Cancel();
   // Copies the state; `messages` gets the ones added since the last call.
   void Read(JobSnapshot *out);
+  // The next Read gives every message again.
+  void Unread();
 
  private:
   // One per worker: what it has added to `done_` for its current entry.
@@ -71,8 +75,6 @@ class ExtractJob {
 
   Codec codec_;
   ExtractCommand command_;
-  HWND notify_;
-  UINT done_message_;
   HANDLE thread_ = nullptr;
   HANDLE running_ = nullptr;  // manual-reset event, reset while paused
   volatile LONG cancel_ = 0;

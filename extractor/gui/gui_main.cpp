@@ -3,8 +3,6 @@
 // Exit codes: 0 all extracted, 1 an entry failed, 7 bad command line,
 // 8 out of memory, 255 cancelled. Never 2.
 #include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
 
 #include <memory>
 
@@ -15,36 +13,46 @@
 namespace tovra::extractor {
 namespace {
 
+// Run hidden (as the installer runs us), the progress dialog shows up once
+// the work has run this long, or at once when there is something to report;
+// a shorter clean run ends without any window. Nobody could see the dialog,
+// and making the first window (user32, display driver, theme, input method)
+// costs more than the installer's whole extraction. Run visibly, the dialog
+// shows at once.
+constexpr DWORD kHiddenDialogAfterMs = 250;
+
 int RunExtractor(HINSTANCE instance, int show) {
   ExtractCommand command;
   // A bad command line ends quietly: we run hidden, nobody could answer a box.
   if (!ParseExtractCommand(GetCommandLineW(), &command)) return kExitBadCommandLine;
 
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&icc);
-  ProgressDialog dialog;
-  if (!dialog.Create(instance, show)) return kExitEntryFailed;
+  // The work starts before any window exists.
   Codec codec;
   std::wstring error;
   std::unique_ptr<ExtractJob> job;
-  if (!codec.Load(&error)) {
-    dialog.FailAtOnce(error, kExitEntryFailed);
+  if (codec.Load(&error)) {
+    job.reset(new ExtractJob(codec, command));
+    if (!job->Start()) {
+      job.reset();
+      error = L"无法启动解压线程";
+    }
+  }
+  const DWORD wait = show == SW_HIDE ? kHiddenDialogAfterMs : 0;
+  if (job && WaitForSingleObject(job->done(), wait) == WAIT_OBJECT_0) {
+    JobSnapshot s;
+    job->Read(&s);
+    if (s.messages.empty() || s.exit_code == kExitCancelled) return s.exit_code;
+    job->Unread();
+  }
+
+  ProgressDialog dialog;
+  if (!dialog.Create(instance, show)) return kExitEntryFailed;
+  if (job) {
+    dialog.Follow(job.get());
   } else {
-    job.reset(new ExtractJob(codec, command, dialog.hwnd(), ProgressDialog::kJobDone));
-    if (job->Start()) {
-      dialog.Follow(job.get());
-    } else {
-      dialog.FailAtOnce(L"无法启动解压线程", kExitEntryFailed);
-    }
+    dialog.FailAtOnce(error, kExitEntryFailed);
   }
-  MSG msg = {};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (!dialog.hwnd() || !IsDialogMessageW(dialog.hwnd(), &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-  return static_cast<int>(msg.wParam);
+  return dialog.Run(job.get());
 }
 
 }  // namespace

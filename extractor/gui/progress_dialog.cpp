@@ -30,21 +30,125 @@ std::wstring Kilobytes(uint64_t bytes) {
   return Decimal((bytes + 1023) / 1024) + L" KB";
 }
 
+// user32 and comctl32, loaded when the dialog is made instead of imported:
+// a process that loads user32 starts tens of milliseconds later under Wine
+// (display driver, input method, theme), and a short run never shows the
+// dialog. Both from the system folder, by full path. Every window call of
+// 7ZG.EXE goes through this table; PeCheck makes sure nothing imports user32.
+struct WindowApi {
+  decltype(&::CreateDialogParamW) CreateDialogParamW;
+  decltype(&::DestroyWindow) DestroyWindow;
+  decltype(&::DispatchMessageW) DispatchMessageW;
+  decltype(&::EnableWindow) EnableWindow;
+  decltype(&::GetDlgItem) GetDlgItem;
+  decltype(&::GetWindowLongPtrW) GetWindowLongPtrW;
+  decltype(&::IsDialogMessageW) IsDialogMessageW;
+  decltype(&::KillTimer) KillTimer;
+  decltype(&::MsgWaitForMultipleObjectsEx) MsgWaitForMultipleObjectsEx;
+  decltype(&::PeekMessageW) PeekMessageW;
+  decltype(&::PostQuitMessage) PostQuitMessage;
+  decltype(&::SendDlgItemMessageW) SendDlgItemMessageW;
+  decltype(&::SendMessageW) SendMessageW;
+  decltype(&::SetDlgItemTextW) SetDlgItemTextW;
+  decltype(&::SetTimer) SetTimer;
+  decltype(&::SetWindowLongPtrW) SetWindowLongPtrW;
+  decltype(&::SetWindowTextW) SetWindowTextW;
+  decltype(&::ShowWindow) ShowWindow;
+  decltype(&::TranslateMessage) TranslateMessage;
+};
+WindowApi ui;
+
+HMODULE LoadSystemLibrary(const wchar_t *name) {
+  wchar_t path[MAX_PATH + 32];
+  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  path[n] = L'\\';
+  lstrcpynW(path + n + 1, name, 31);
+  return LoadLibraryW(path);
+}
+
+template <typename Fn>
+bool Resolve(HMODULE m, const char *name, Fn *fn) {
+  // Through void*: GCC warns about casting FARPROC to another function type.
+  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+  return *fn != nullptr;
+}
+
+// On 32-bit Windows the ...LongPtr functions are macros for the plain ones.
+#ifdef _WIN64
+constexpr char kGetWindowLongPtr[] = "GetWindowLongPtrW";
+constexpr char kSetWindowLongPtr[] = "SetWindowLongPtrW";
+#else
+constexpr char kGetWindowLongPtr[] = "GetWindowLongW";
+constexpr char kSetWindowLongPtr[] = "SetWindowLongW";
+#endif
+
+bool LoadWindowApi() {
+  HMODULE u = LoadSystemLibrary(L"user32.dll");
+  if (!u) return false;
+  const bool all =
+      Resolve(u, "CreateDialogParamW", &ui.CreateDialogParamW) &&
+      Resolve(u, "DestroyWindow", &ui.DestroyWindow) &&
+      Resolve(u, "DispatchMessageW", &ui.DispatchMessageW) &&
+      Resolve(u, "EnableWindow", &ui.EnableWindow) && Resolve(u, "GetDlgItem", &ui.GetDlgItem) &&
+      Resolve(u, kGetWindowLongPtr, &ui.GetWindowLongPtrW) &&
+      Resolve(u, "IsDialogMessageW", &ui.IsDialogMessageW) &&
+      Resolve(u, "KillTimer", &ui.KillTimer) &&
+      Resolve(u, "MsgWaitForMultipleObjectsEx", &ui.MsgWaitForMultipleObjectsEx) &&
+      Resolve(u, "PeekMessageW", &ui.PeekMessageW) &&
+      Resolve(u, "PostQuitMessage", &ui.PostQuitMessage) &&
+      Resolve(u, "SendDlgItemMessageW", &ui.SendDlgItemMessageW) &&
+      Resolve(u, "SendMessageW", &ui.SendMessageW) &&
+      Resolve(u, "SetDlgItemTextW", &ui.SetDlgItemTextW) && Resolve(u, "SetTimer", &ui.SetTimer) &&
+      Resolve(u, kSetWindowLongPtr, &ui.SetWindowLongPtrW) &&
+      Resolve(u, "SetWindowTextW", &ui.SetWindowTextW) &&
+      Resolve(u, "ShowWindow", &ui.ShowWindow) &&
+      Resolve(u, "TranslateMessage", &ui.TranslateMessage);
+  if (!all) return false;
+  // The progress bar's class; without it the dialog cannot be made.
+  HMODULE comctl = LoadSystemLibrary(L"comctl32.dll");
+  BOOL(WINAPI * init)(const INITCOMMONCONTROLSEX *) = nullptr;
+  if (!comctl || !Resolve(comctl, "InitCommonControlsEx", &init)) return false;
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
+  return init(&icc) != FALSE;
+}
+
 }  // namespace
 
 bool ProgressDialog::Create(HINSTANCE instance, int show) {
-  hwnd_ = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
-                             reinterpret_cast<LPARAM>(this));
+  if (!LoadWindowApi()) return false;
+  hwnd_ = ui.CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, DialogProc,
+                                reinterpret_cast<LPARAM>(this));
   if (!hwnd_) return false;
-  SendDlgItemMessageW(hwnd_, IDC_BAR, PBM_SETRANGE32, 0, kBarRange);
+  ui.SendDlgItemMessageW(hwnd_, IDC_BAR, PBM_SETRANGE32, 0, kBarRange);
   // The installer starts us hidden; the first ShowWindow takes its choice.
-  ShowWindow(hwnd_, show);
+  ui.ShowWindow(hwnd_, show);
   return true;
 }
 
 void ProgressDialog::Follow(ExtractJob *job) {
   job_ = job;
-  SetTimer(hwnd_, kRefreshTimer, kRefreshMs, nullptr);
+  ui.SetTimer(hwnd_, kRefreshTimer, kRefreshMs, nullptr);
+}
+
+int ProgressDialog::Run(ExtractJob *job) {
+  HANDLE done = job ? job->done() : nullptr;
+  for (;;) {
+    const DWORD w = ui.MsgWaitForMultipleObjectsEx(done ? 1 : 0, &done, INFINITE, QS_ALLINPUT,
+                                                   MWMO_INPUTAVAILABLE);
+    if (done && w == WAIT_OBJECT_0) {
+      done = nullptr;
+      JobEnded();
+    }
+    MSG msg;
+    while (ui.PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+      if (!hwnd_ || !ui.IsDialogMessageW(hwnd_, &msg)) {
+        ui.TranslateMessage(&msg);
+        ui.DispatchMessageW(&msg);
+      }
+    }
+  }
 }
 
 void ProgressDialog::FailAtOnce(const std::wstring &message, int code) {
@@ -57,9 +161,9 @@ INT_PTR CALLBACK ProgressDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<ProgressDialog *>(lp);
     self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+    ui.SetWindowLongPtrW(hwnd, DWLP_USER, lp);
   } else {
-    self = reinterpret_cast<ProgressDialog *>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    self = reinterpret_cast<ProgressDialog *>(ui.GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   return self ? self->HandleMessage(msg, wp, lp) : FALSE;
 }
@@ -67,7 +171,10 @@ INT_PTR CALLBACK ProgressDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
 INT_PTR ProgressDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG:
-      return TRUE;
+      // No focus yet: the dialog may stay hidden, and focusing a control
+      // wakes the input method machinery for nothing. Showing the dialog
+      // activates it, and activation focuses the first button.
+      return FALSE;
     case WM_COMMAND:
       if (HIWORD(wp) == BN_CLICKED) OnCommand(LOWORD(wp));
       return TRUE;
@@ -77,11 +184,8 @@ INT_PTR ProgressDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
     case WM_CLOSE:
       OnCommand(IDCANCEL);
       return TRUE;
-    case kJobDone:
-      OnJobDone();
-      return TRUE;
     case WM_DESTROY:
-      PostQuitMessage(exit_code_);
+      ui.PostQuitMessage(exit_code_);
       return TRUE;
   }
   return FALSE;
@@ -99,22 +203,22 @@ void ProgressDialog::OnCommand(int id) {
       background_ = !background_;
       SetPriorityClass(GetCurrentProcess(),
                        background_ ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
-      SetDlgItemTextW(hwnd_, IDC_BACKGROUND, background_ ? L"前台(&F)" : L"后台(&B)");
-      if (background_) ShowWindow(hwnd_, SW_MINIMIZE);
+      ui.SetDlgItemTextW(hwnd_, IDC_BACKGROUND, background_ ? L"前台(&F)" : L"后台(&B)");
+      if (background_) ui.ShowWindow(hwnd_, SW_MINIMIZE);
       break;
     case IDC_PAUSE:
       if (!job_ || cancelling_) break;
       paused_ = !paused_;
       job_->SetPaused(paused_);
-      SetDlgItemTextW(hwnd_, IDC_PAUSE, paused_ ? L"继续(&P)" : L"暂停(&P)");
+      ui.SetDlgItemTextW(hwnd_, IDC_PAUSE, paused_ ? L"继续(&P)" : L"暂停(&P)");
       break;
     case IDCANCEL:
       if (!job_ || cancelling_) break;
-      // The worker stops at its next piece of output and posts kJobDone.
+      // The workers stop at their next piece of output and the job ends.
       cancelling_ = true;
       job_->Cancel();
-      EnableWindow(GetDlgItem(hwnd_, IDC_PAUSE), FALSE);
-      EnableWindow(GetDlgItem(hwnd_, IDCANCEL), FALSE);
+      ui.EnableWindow(ui.GetDlgItem(hwnd_, IDC_PAUSE), FALSE);
+      ui.EnableWindow(ui.GetDlgItem(hwnd_, IDCANCEL), FALSE);
       break;
   }
 }
@@ -131,29 +235,29 @@ void ProgressDialog::Refresh() {
   if (!job_) return;
   JobSnapshot s;
   job_->Read(&s);
-  SetDlgItemTextW(hwnd_, IDC_FILE, s.current.c_str());
+  ui.SetDlgItemTextW(hwnd_, IDC_FILE, s.current.c_str());
   const int permille = s.total ? static_cast<int>(s.done * kBarRange / s.total) : 0;
-  SendDlgItemMessageW(hwnd_, IDC_BAR, PBM_SETPOS, permille, 0);
-  SetDlgItemTextW(hwnd_, IDC_STATS, (Kilobytes(s.done) + L" / " + Kilobytes(s.total)).c_str());
+  ui.SendDlgItemMessageW(hwnd_, IDC_BAR, PBM_SETPOS, permille, 0);
+  ui.SetDlgItemTextW(hwnd_, IDC_STATS, (Kilobytes(s.done) + L" / " + Kilobytes(s.total)).c_str());
   if (permille / 10 != shown_percent_) {
     shown_percent_ = permille / 10;
-    SetWindowTextW(hwnd_, (Decimal(shown_percent_) + L"% 解压文件...").c_str());
+    ui.SetWindowTextW(hwnd_, (Decimal(shown_percent_) + L"% 解压文件...").c_str());
   }
   for (const std::wstring &m : s.messages) AddMessage(m);
 }
 
 void ProgressDialog::AddMessage(const std::wstring &text) {
-  const LRESULT at = SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_ADDSTRING, 0,
-                                         reinterpret_cast<LPARAM>(text.c_str()));
-  if (at >= 0) SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_SETTOPINDEX, at, 0);
+  const LRESULT at = ui.SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_ADDSTRING, 0,
+                                            reinterpret_cast<LPARAM>(text.c_str()));
+  if (at >= 0) ui.SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_SETTOPINDEX, at, 0);
 }
 
-void ProgressDialog::OnJobDone() {
-  KillTimer(hwnd_, kRefreshTimer);
+void ProgressDialog::JobEnded() {
+  ui.KillTimer(hwnd_, kRefreshTimer);
   Refresh();
   JobSnapshot s;
   job_->Read(&s);
-  const LRESULT messages = SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_GETCOUNT, 0, 0);
+  const LRESULT messages = ui.SendDlgItemMessageW(hwnd_, IDC_MESSAGES, LB_GETCOUNT, 0, 0);
   // A cancelled run and a clean run close at once; messages wait to be read.
   if (s.exit_code == kExitCancelled || messages <= 0) {
     exit_code_ = s.exit_code;
@@ -166,21 +270,21 @@ void ProgressDialog::OnJobDone() {
 void ProgressDialog::WaitForClose(int code) {
   finished_ = true;
   exit_code_ = code;
-  EnableWindow(GetDlgItem(hwnd_, IDC_BACKGROUND), FALSE);
-  EnableWindow(GetDlgItem(hwnd_, IDC_PAUSE), FALSE);
-  HWND close = GetDlgItem(hwnd_, IDCANCEL);
-  SetWindowTextW(close, L"关闭(&C)");
-  EnableWindow(close, TRUE);
-  SendMessageW(hwnd_, DM_SETDEFID, IDCANCEL, 0);
-  SetTimer(hwnd_, kAutoCloseTimer, kAutoCloseMs, nullptr);
+  ui.EnableWindow(ui.GetDlgItem(hwnd_, IDC_BACKGROUND), FALSE);
+  ui.EnableWindow(ui.GetDlgItem(hwnd_, IDC_PAUSE), FALSE);
+  HWND close = ui.GetDlgItem(hwnd_, IDCANCEL);
+  ui.SetWindowTextW(close, L"关闭(&C)");
+  ui.EnableWindow(close, TRUE);
+  ui.SendMessageW(hwnd_, DM_SETDEFID, IDCANCEL, 0);
+  ui.SetTimer(hwnd_, kAutoCloseTimer, kAutoCloseMs, nullptr);
 }
 
 void ProgressDialog::Close() {
   if (!hwnd_) return;
-  KillTimer(hwnd_, kRefreshTimer);
-  KillTimer(hwnd_, kAutoCloseTimer);
+  ui.KillTimer(hwnd_, kRefreshTimer);
+  ui.KillTimer(hwnd_, kAutoCloseTimer);
   HWND h = hwnd_;
-  DestroyWindow(h);  // WM_DESTROY posts the quit message with exit_code_
+  ui.DestroyWindow(h);  // WM_DESTROY posts the quit message with exit_code_
   hwnd_ = nullptr;
 }
 

@@ -13,13 +13,13 @@ namespace tovra::extractor {
 
 class ProgressDialog {
  public:
-  // Posted by the worker to the dialog when the job has ended; no parameters.
-  static constexpr UINT kJobDone = WM_APP + 1;
-
   bool Create(HINSTANCE instance, int show);
   HWND hwnd() const { return hwnd_; }
-  // Follows `job` until it ends; the job must outlive the dialog.
+  // Follows `job` until JobEnded; the job must outlive the dialog.
   void Follow(ExtractJob *job);
+  // Handles the dialog's messages until it is closed and gives the exit
+  // code; JobEnded runs when the thread of `job` (may be null) ends.
+  int Run(ExtractJob *job);
   // Ends without a job: shows `message` and waits to be closed, then exits with `code`.
   void FailAtOnce(const std::wstring &message, int code);
 
@@ -28,7 +28,8 @@ class ProgressDialog {
   INT_PTR HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id);
   void OnTimer(UINT_PTR id);
-  void OnJobDone();
+  // The followed job's work has ended: close, or list its messages and wait.
+  void JobEnded();
   void Refresh();
   void AddMessage(const std::wstring &text);
   void WaitForClose(int code);

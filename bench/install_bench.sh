@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Install benchmark: our shipped i686 TovraSetup.exe, unattended, against an
+# NSIS installer of the same product, run silently, interleaved on the same
+# 32-bit Wine. Prints every run, both medians, their ratio and both sizes.
+#   bench/install_bench.sh [--runs N] [--ours EXE]   (default 7 runs, the i686 build's
+#   TovraSetup.exe; needs scripts/build.sh host i686)
+# The NSIS peer: the files of the carried setup.zip (names decoded from CP936),
+# SetCompressor zlib, each file compressed on its own, built with Debian's
+# makensis. How the time is taken, and how our 6 s timer is left out: see
+# bench/install_bench.cpp. Exit 77 when it cannot run here (no 32-bit
+# programs, a missing tree or makensis), 1 when an installer fails.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+B=${B:-$root/build}
+case "$B" in /*) ;; *) B=$root/$B ;; esac
+runs=7
+ours=$B/i686/bin/TovraSetup.exe
+own_build=1
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --ours) ours=$(realpath "$2"); own_build=0; shift 2 ;;  # another build, e.g. an older one
+    *) echo "usage: $0 [--runs N] [--ours EXE]" >&2; exit 2 ;;
+  esac
+done
+
+skip() { echo "install_bench: $*"; exit 77; }
+if ! why=$("$root/scripts/can-run-32.sh"); then
+  skip "cannot run here: 32-bit Wine needs 32-bit programs: $why"
+fi
+[ -x /usr/lib/wine/wine ] || skip "cannot run here: /usr/lib/wine/wine (package wine32:i386) is missing"
+command -v makensis >/dev/null || skip "makensis (package nsis) is missing: scripts/deps.sh"
+driver=$B/i686/bin/install_bench.exe
+peer_gen=$B/host/bin/tovra-nsis-peer
+for f in "$ours" "$driver" "$peer_gen"; do
+  [ -f "$f" ] || skip "missing $f: scripts/build.sh host i686"
+done
+# The archive the i686 installer carries (the sample product unless the tree
+# was configured with another).
+archive=$(sed -n 's/^TOVRA_PAYLOAD_ARCHIVE:INTERNAL=//p' "$B/i686/CMakeCache.txt")
+[ -f "$archive" ] || skip "cannot find the carried archive ($archive)"
+
+work=$B/bench/install
+peer=$work/peer/TovraNsisPeer.exe
+if [ ! -f "$peer" ] || [ "$archive" -nt "$peer" ] || [ "$peer_gen" -nt "$peer" ]; then
+  rm -rf "$work/peer"
+  mkdir -p "$work/peer"
+  "$peer_gen" "$archive" "$work/peer" || exit 1
+  makensis -V2 "$work/peer/peer.nsi" || exit 1
+fi
+
+# The i686 tree's own prefix: a win64 prefix with its 32-bit side (one made
+# before wine32 was installed is made again), run by the 32-bit loader.
+TOVRA_BUILD=$B/i686
+TOVRA_ARCH=i686
+. "$root/scripts/wine-env.sh"
+tovra_wine_prefix || exit 1
+tovra_display || exit 1
+tovra_wine_server || exit 1
+wine32=$TOVRA_WINE
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+scratch=$work/runs
+rm -rf "$scratch"
+mkdir -p "$scratch"
+echo "install_bench: $runs runs each, interleaved, under $wine32 (prefix $WINEPREFIX)"
+"$wine32" "$driver" "$runs" "$(winpath "$ours")" "$(winpath "$peer")" "$(winpath "$scratch")" \
+  2>/dev/null
+code=$?
+if [ $code -ne 0 ]; then
+  echo "install_bench: the run failed (driver exit code $code)"
+  exit 1
+fi
+
+# Both must have installed the same product: the same files, byte for byte,
+# beside our three carried files and the control program's launch record.
+if ! diff -rq -x 7Z.DLL -x 7ZG.EXE -x setup.zip -x TovraControl.launch.txt \
+     "$scratch/peer-1" "$scratch/ours-1" >/dev/null; then
+  echo "install_bench: the two installs differ:"
+  diff -rq -x 7Z.DLL -x 7ZG.EXE -x setup.zip -x TovraControl.launch.txt \
+    "$scratch/peer-1" "$scratch/ours-1" | head
+  exit 1
+fi
+echo "install_bench: both installed the same $(find "$scratch/peer-1" -type f | wc -l) product files"
+
+size() { stat -c %s "$1"; }
+pair=$(($(size "$B/i686/bin/7ZG.exe") + $(size "$B/i686/bin/7Z.dll")))
+stub=$(size /usr/share/nsis/Stubs/zlib-x86-unicode 2>/dev/null || echo 0)
+if [ $own_build = 1 ]; then
+  printf 'size: ours %d bytes (own code %d, carried pair %d, archive %d)\n' "$(size "$ours")" \
+    $(($(size "$ours") - pair - $(size "$archive"))) "$pair" "$(size "$archive")"
+else
+  printf 'size: ours %d bytes\n' "$(size "$ours")"
+fi
+printf 'size: NSIS %d bytes (its zlib stub %d); ours/NSIS %s\n' "$(size "$peer")" "$stub" \
+  "$(awk -v a="$(size "$ours")" -v b="$(size "$peer")" 'BEGIN { printf "%.3f", a / b }')"
+rm -rf "$scratch"
