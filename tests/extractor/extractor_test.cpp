@@ -499,7 +499,9 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   EXPECT_EQ("暂停(&P)", v.texts[1]);
   EXPECT_EQ("取消", v.texts[2]);
 
-  // Pause: the output stops growing until the button is pressed again.
+  // Pause: the output stops growing until the button is pressed again. The
+  // dialog of a visible run is up before the workers write; pause once they do.
+  for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
   ClickLikeWatcher(v.buttons[1]);
   EXPECT_EQ("继续(&P)", TextOf(v.buttons[1]));
   Sleep(300);
