@@ -5,7 +5,35 @@ set(TOVRA_PRODUCT_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/tovra_version.h.in
                ${CMAKE_BINARY_DIR}/generated/tovra_version.h @ONLY)
-include_directories(${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+
+# tovra_folder_headers(<folder>): after add_subdirectory(<folder>), gives every
+# target defined in it (subfolders too) that folder's include root, PUBLIC: a
+# folder in the build tree holding only a link to <folder>. "<folder>/x.h"
+# then resolves for the folder's own targets and for those that link one of
+# them, and a header of a folder that is not linked does not build. The
+# generated version header is open to all.
+function(tovra_folder_headers folder)
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${folder})
+  if(NOT EXISTS ${root}/${folder})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  set(dirs ${CMAKE_SOURCE_DIR}/${folder})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(t IN LISTS targets)
+      get_target_property(type ${t} TYPE)
+      if(type STREQUAL "INTERFACE_LIBRARY")
+        target_include_directories(${t} INTERFACE ${root} ${CMAKE_BINARY_DIR}/generated)
+      elseif(NOT type STREQUAL "UTILITY")
+        target_include_directories(${t} PUBLIC ${root} ${CMAKE_BINARY_DIR}/generated)
+      endif()
+    endforeach()
+    get_property(subs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subs})
+  endwhile()
+endfunction()
 
 if(CMAKE_CROSSCOMPILING)
   # Narrow literals become CP936 bytes, as the system holds its texts; the

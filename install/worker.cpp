@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/messages.h"
 #include "install/extract.h"
 #include "install/install_state.h"
 #include "install/version_check.h"
+#include "install/worker_messages.h"
 #include "payload/payload.h"
 #include "util/files.h"
 #include "util/product_version.h"
@@ -48,10 +48,10 @@ bool DropFile(const char *name, const unsigned char *image, unsigned long imageS
 bool WriteArchive() {
   char path[kPathSize];
   if (!BuildPath(path, "setup.zip")) return false;
-  for (unsigned long i = 0; i < ArchiveChunkCount; ++i) {
-    const int size = static_cast<int>(ArchivePieces[i].size);
-    const int written = i == 0 ? WriteWholeFile(path, ArchivePieces[i].data, size)
-                               : AppendToFile(path, ArchivePieces[i].data, size);
+  for (unsigned long i = 0; i < payload::ArchiveChunkCount; ++i) {
+    const int size = static_cast<int>(payload::ArchivePieces[i].size);
+    const int written = i == 0 ? WriteWholeFile(path, payload::ArchivePieces[i].data, size)
+                               : AppendToFile(path, payload::ArchivePieces[i].data, size);
     if (written != 1) return false;
   }
   return true;
@@ -80,8 +80,9 @@ bool RunSteps() {
 }  // namespace
 
 bool WriteCarriedFiles() {
-  return DropFile("7Z.DLL", CodecLibraryImage, CodecLibraryImageSize) &&
-         DropFile("7ZG.EXE", ExtractorImage, ExtractorImageSize) && WriteArchive();
+  return DropFile("7Z.DLL", payload::CodecLibraryImage, payload::CodecLibraryImageSize) &&
+         DropFile("7ZG.EXE", payload::ExtractorImage, payload::ExtractorImageSize) &&
+         WriteArchive();
 }
 
 DWORD WINAPI InstallWorker(LPVOID param) {

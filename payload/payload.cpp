@@ -1,6 +1,20 @@
-// Checks the generated layout when the installer is compiled, so a generator
-// fault cannot produce an installer that writes a wrong archive.
+// One payload's carried files, from its generated layout, and the checks of
+// that layout when the payload is compiled, so a generator fault cannot
+// produce an installer that writes a wrong archive.
 #include "payload/payload.h"
+
+#include "payload/payload_layout.h"
+
+namespace payload {
+
+const unsigned char *const ExtractorImage = ::ExtractorImage;
+const unsigned long ExtractorImageSize = ::ExtractorImageSize;
+const unsigned char *const CodecLibraryImage = ::CodecLibraryImage;
+const unsigned long CodecLibraryImageSize = ::CodecLibraryImageSize;
+const PayloadPiece *const ArchivePieces = ::ArchivePieces;
+const unsigned long ArchiveChunkCount = ::ArchiveChunkCount;
+
+}  // namespace payload
 
 namespace {
 
@@ -8,7 +22,7 @@ constexpr bool PiecesAreWellFormed() {
   unsigned long total = 0;
   for (unsigned long i = 0; i < ArchiveChunkCount; ++i) {
     bool last = i + 1 == ArchiveChunkCount;
-    unsigned long size = ArchivePieces[i].size;
+    unsigned long size = ::ArchivePieces[i].size;
     if (size == 0 || size > ArchiveChunkSize || (!last && size != ArchiveChunkSize)) return false;
     total += size;
   }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/payload.h"
+#include "payload/payload_layout.h"
 #include "tests/hardening/hardening_support.h"
 
 using namespace hardening;

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "app/messages.h"
 #include "install/install_state.h"
 #include "install/worker.h"
+#include "install/worker_messages.h"
 #include "tests/hardening/hardening_support.h"
 
 using namespace hardening;

@@ -1,5 +1,3 @@
-#include "payload/payload.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +8,7 @@
 
 #include "install/install_state.h"
 #include "install/worker.h"
+#include "payload/payload_layout.h"
 
 namespace {
 

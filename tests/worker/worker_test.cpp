@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
 #include "install/install_state.h"
-#include "payload/payload.h"
+#include "install/worker_messages.h"
+#include "payload/payload_layout.h"
 
 namespace {
 
