@@ -307,8 +307,8 @@ void TSetupForm::btnSetupClick() {
   if (btnSetup->Tag() != 0) {
     // InstallDir holds at most kMaxInstallDirLength characters here, so the
     // program path fits.
-    char program[kInstallDirSize + 32];
-    CopyTextEnd(CopyTextEnd(program, InstallDir), "TovraControl.exe");
+    char program[kPathSize];
+    JoinPath(program, InstallDir, kControlProgram);
     char params[128];
     char *end = CopyTextEnd(params, "-create_sm_shortcut -wizard -setup");
     if (SetupFlags.desktopShortcut) end = CopyTextEnd(end, " -create_dsk_shortcut");
@@ -344,7 +344,7 @@ bool TSetupForm::BeginInstall() {
   // ("\Tovra") is made absolute against the installer's working folder: the
   // extractor, which runs in the folder, would otherwise resolve it again.
   // Forward slashes become backslashes on the way.
-  char full[kInstallDirSize];
+  char full[kPathSize];
   const DWORD length = GetFullPathNameA(typed.c_str(), sizeof full, full, nullptr);
   if (length == 0 || length >= sizeof full) return false;
   const std::string folder = full;
@@ -361,10 +361,11 @@ bool TSetupForm::BeginInstall() {
   if (!InstallFolderUsable(InstallDir)) return false;
   if (!CreateDirectoryChain(InstallDir, false)) return false;
 
-  char data[kInstallDirSize + 32];
-  char backup[kInstallDirSize + 32];
-  CopyTextEnd(CopyTextEnd(data, InstallDir), "TovraClient.dat");
-  CopyTextEnd(CopyTextEnd(backup, InstallDir), "TovraClient.dat.bak");
+  // The folder's length is checked above, so both paths fit.
+  char data[kPathSize];
+  char backup[kPathSize];
+  JoinPath(data, InstallDir, kClientData);
+  JoinPath(backup, InstallDir, "TovraClient.dat.bak");
   CopyFileA(data, backup, FALSE);  // a missing data file is no error
 
   btnSetup->SetEnabled(false);

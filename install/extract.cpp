@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "util/process_win.h"
+#include "util/product_files.h"
 #include "util/text.h"
 
 const char kExtractDialogTitle[] = "解压文件...";
@@ -11,8 +12,6 @@ namespace {
 
 constexpr char kButtonClass[] = "Button";
 constexpr char kCloseText[] = "关闭";
-constexpr char kExtractorName[] = "7ZG.EXE";
-constexpr int kPathSize = 600;
 constexpr int kCommandSize = 600;
 // Window texts are read with this limit, terminator included; the buffers are larger.
 constexpr int kTextLimit = 160;
@@ -56,19 +55,24 @@ HWND HideUntilCloseButton(HWND const buttons[3]) {
 // The watcher starts once the process exists, since it tends that process's
 // windows only (another program's dialog may carry the same title); it misses
 // nothing by that, as it finds a dialog whenever it looks, hidden or not.
+struct ExtractorWatch {
+  DialogWatcherArgs args;
+  HANDLE watcher;
+};
+
+void StartWatch(HANDLE process, void *context) {
+  ExtractorWatch *watch = static_cast<ExtractorWatch *>(context);
+  watch->args.processId = GetProcessId(process);
+  watch->watcher = StartDialogWatcher(&watch->args);
+}
+
 bool RunExtractor(const char *program, const char *command, const char *folder) {
-  HANDLE process = LaunchProgram(program, command, folder, false);
-  if (process == nullptr) return false;
-  DialogWatcherArgs watch = {kExtractDialogTitle, GetProcessId(process), nullptr};
-  HANDLE watcher = StartDialogWatcher(&watch);
-  WaitForSingleObject(process, INFINITE);
-  StopDialogWatcher(watcher, &watch);
-  DWORD code = 0;
-  const bool read = GetExitCodeProcess(process, &code) != 0;
-  CloseHandle(process);
-  if (!read) return false;
+  ExtractorWatch watch = {{kExtractDialogTitle, 0, nullptr}, nullptr};
+  const ProgramRun run = RunProgramToEnd(program, command, folder, false, StartWatch, &watch);
+  if (!run.started) return false;
+  StopDialogWatcher(watch.watcher, &watch.args);
   // The extractor exits 2 on warnings that still leave the files unpacked.
-  return code == 0 || code == 2;
+  return run.exitCodeRead && (run.exitCode == 0 || run.exitCode == 2);
 }
 
 }  // namespace
@@ -147,8 +151,8 @@ bool ExtractArchive(const char *outputFolder, const char *archivePath,
                     const char *extractorFolder) {
   const bool commandFits =
       std::strlen(archivePath) + std::strlen(outputFolder) + kCommandFixedLength < kCommandSize;
-  const bool pathFits = std::strlen(extractorFolder) + sizeof kExtractorName <= kPathSize;
-  if (!commandFits || !pathFits) return false;
+  char program[kPathSize];
+  if (!commandFits || !JoinPath(program, extractorFolder, kExtractorFile)) return false;
   // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
   // right before the quote; the extractor splits its command line itself.
   char command[kCommandSize];
@@ -158,8 +162,5 @@ bool ExtractArchive(const char *outputFolder, const char *archivePath,
   end = CopyTextEnd(end, "\" -o\"");
   end = CopyTextEnd(end, outputFolder);
   CopyTextEnd(end, "\" -y");
-
-  char program[kPathSize];
-  CopyTextEnd(CopyTextEnd(program, extractorFolder), kExtractorName);
   return RunExtractor(program, command, extractorFolder);
 }

@@ -2,7 +2,10 @@
 // Process-wide install settings. The setup window writes them before it starts
 // the install worker and not again while the worker runs, so no lock guards them.
 
-constexpr int kInstallDirSize = 600;
+#include "util/product_files.h"
+
+// InstallDir is a path buffer like every other.
+constexpr int kInstallDirSize = kPathSize;
 
 // The install folder, ANSI; ends in a backslash once the install has started.
 extern char InstallDir[kInstallDirSize];

@@ -9,22 +9,15 @@
 #include "install/worker_messages.h"
 #include "payload/payload.h"
 #include "util/files.h"
+#include "util/product_files.h"
 #include "util/product_version.h"
 #include "util/text.h"
 
 namespace {
 
-constexpr int kPathSize = 600;
-constexpr char kServiceProgram[] = "TovraClientService.exe";
-static_assert(sizeof kServiceProgram <= sizeof kLongestInstalledName,
-              "the folder rule's longest name");
-
-// InstallDir + name into path; false, with nothing written past path, when
-// they do not fit.
+// InstallDir + name into path; false when they do not fit.
 bool BuildPath(char (&path)[kPathSize], const char *name) {
-  if (std::strlen(InstallDir) + std::strlen(name) >= sizeof path) return false;
-  CopyTextEnd(CopyTextEnd(path, InstallDir), name);
-  return true;
+  return JoinPath(path, InstallDir, name);
 }
 
 // Writes image as InstallDir + name unless the file there already holds
@@ -47,7 +40,7 @@ bool DropFile(const char *name, const unsigned char *image, unsigned long imageS
 // file, the others are appended in order.
 bool WriteArchive() {
   char path[kPathSize];
-  if (!BuildPath(path, "setup.zip")) return false;
+  if (!BuildPath(path, kArchiveFile)) return false;
   for (unsigned long i = 0; i < payload::ArchiveChunkCount; ++i) {
     const int size = static_cast<int>(payload::ArchivePieces[i].size);
     const int written = i == 0 ? WriteWholeFile(path, payload::ArchivePieces[i].data, size)
@@ -59,7 +52,7 @@ bool WriteArchive() {
 
 bool Extract() {
   char archive[kPathSize];
-  if (!BuildPath(archive, "setup.zip")) return false;
+  if (!BuildPath(archive, kArchiveFile)) return false;
   return ExtractArchive(InstallDir, archive, InstallDir);
 }
 
@@ -80,8 +73,8 @@ bool RunSteps() {
 }  // namespace
 
 bool WriteCarriedFiles() {
-  return DropFile("7Z.DLL", payload::CodecLibraryImage, payload::CodecLibraryImageSize) &&
-         DropFile("7ZG.EXE", payload::ExtractorImage, payload::ExtractorImageSize) &&
+  return DropFile(kCodecFile, payload::CodecLibraryImage, payload::CodecLibraryImageSize) &&
+         DropFile(kExtractorFile, payload::ExtractorImage, payload::ExtractorImageSize) &&
          WriteArchive();
 }
 

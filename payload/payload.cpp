@@ -4,6 +4,7 @@
 #include "payload/payload.h"
 
 #include "payload/payload_layout.h"
+#include "util/product_files.h"
 
 namespace payload {
 
@@ -31,7 +32,8 @@ constexpr bool PiecesAreWellFormed() {
 
 }  // namespace
 
-static_assert(ArchiveChunkSize == 2831152UL, "the installer cuts its archive at 2,831,152 bytes");
+static_assert(ArchiveChunkSize == kArchiveChunkSize,
+              "the generator cut the archive at the chunk size");
 static_assert(ArchiveChunkCount == (ArchiveSize + ArchiveChunkSize - 1) / ArchiveChunkSize,
               "one piece per started chunk of the archive");
 static_assert(PiecesAreWellFormed(), "the pieces must join into the whole archive");

@@ -26,14 +26,26 @@ HANDLE LaunchProgram(const char *path, const char *params, const char *dir, bool
   return info.hProcess;
 }
 
-int RunProgram(const char *path, const char *params, const char *dir, bool shown) {
+ProgramRun RunProgramToEnd(const char *path, const char *params, const char *dir, bool shown,
+                           void (*onStarted)(HANDLE process, void *context), void *context) {
+  ProgramRun run = {false, 0, false, 0};
   HANDLE process = LaunchProgram(path, params, dir, shown);
   // A launch that succeeds without a process (a document handed to a running
-  // program) also lands here, and the last error may then read 0.
-  if (!process) return static_cast<int>(GetLastError());
+  // program) also counts as not started, and the last error may then read 0.
+  if (!process) {
+    run.error = GetLastError();
+    return run;
+  }
+  run.started = true;
+  if (onStarted) onStarted(process, context);
   WaitForSingleObject(process, INFINITE);
-  DWORD code = 0;
-  BOOL read = GetExitCodeProcess(process, &code);
+  run.exitCodeRead = GetExitCodeProcess(process, &run.exitCode) != 0;
   CloseHandle(process);
-  return read ? static_cast<int>(code) : -1;
+  return run;
+}
+
+int RunProgram(const char *path, const char *params, const char *dir, bool shown) {
+  const ProgramRun run = RunProgramToEnd(path, params, dir, shown);
+  if (!run.started) return static_cast<int>(run.error);
+  return run.exitCodeRead ? static_cast<int>(run.exitCode) : -1;
 }

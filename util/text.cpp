@@ -1,5 +1,7 @@
 #include "util/text.h"
 
+#include <cstring>
+
 char *CopyTextEnd(char *dest, const char *src) {
   if (!src) {
     if (dest) *dest = '\0';
@@ -52,4 +54,14 @@ const char *LastPathComponent(const char *path, char *out) {
   if (!out) return component;
   CopyTextEnd(out, component);
   return out;
+}
+
+bool JoinPath(char *out, int size, const char *folder, const char *name) {
+  if (out == nullptr || size <= 0) return false;
+  if (std::strlen(folder) + std::strlen(name) >= static_cast<size_t>(size)) {
+    out[0] = '\0';
+    return false;
+  }
+  CopyTextEnd(CopyTextEnd(out, folder), name);
+  return true;
 }

@@ -11,6 +11,14 @@ char *CopyTextEnd(char *dest, const char *src);
 // Copies at most size - 1 characters and always terminates; returns dest.
 char *CopyTextBounded(char *dest, const char *src, int size);
 
+// folder + name into out, size bytes; false, with out emptied, when they do
+// not fit. Every path the installer builds in a fixed buffer goes through it.
+bool JoinPath(char *out, int size, const char *folder, const char *name);
+template <int N>
+bool JoinPath(char (&out)[N], const char *folder, const char *name) {
+  return JoinPath(out, N, folder, name);
+}
+
 // CopyTextBounded with the smaller of the two bounds as the size.
 char *CopyTextLimited(char *dest, const char *src, int lengthBound, int sizeBound);
 

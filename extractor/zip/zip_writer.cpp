@@ -37,7 +37,9 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
   };
   std::vector<Written> written;
   for (const WriteEntry &e : entries) {
-    const std::string packed = e.method == 8 ? Deflate(e.data, level) : e.data;
+    const std::string packed = e.deflated      ? *e.deflated
+                               : e.method == 8 ? Deflate(e.data, level)
+                                               : e.data;
     Written w;
     w.crc = e.crc32.value_or(static_cast<uint32_t>(crc32(
         0, reinterpret_cast<const Bytef *>(e.data.data()), static_cast<uInt>(e.data.size()))));
@@ -49,7 +51,7 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
       w.offset = static_cast<uint32_t>(zip.size());
       const std::string &local_name = e.local_name ? *e.local_name : e.name;
       Put32(&zip, 0x04034b50);
-      Put16(&zip, 20);
+      Put16(&zip, e.version_needed);
       Put16(&zip, e.flags);
       Put16(&zip, e.method);
       Put16(&zip, e.dos_time);
@@ -65,7 +67,7 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
     written.push_back(w);
     Put32(&central, 0x02014b50);
     Put16(&central, e.version_made_by);
-    Put16(&central, 20);
+    Put16(&central, e.version_needed);
     Put16(&central, e.flags);
     Put16(&central, e.method);
     Put16(&central, e.dos_time);

@@ -1,7 +1,7 @@
 #pragma once
-// A small ZIP writer for tests, benchmarks and seed corpora (not shipped): it
-// writes plain archives with zlib's deflate and can plant the faults that the
-// reader must refuse.
+// The ZIP writer of the product packer and of the tests, benchmarks and seed
+// corpora (not shipped): it writes plain archives with zlib's deflate and can
+// plant the faults that the reader must refuse.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,10 +15,14 @@ struct WriteEntry {
   std::string data;     // the uncompressed content
   uint16_t method = 8;  // 8 deflate, 0 stored; any other value stores `data` as is
   uint16_t flags = 0;
+  uint16_t version_needed = 20;
   uint16_t version_made_by = 20;  // MS-DOS, 2.0; 0x031E is Unix, 3.0
   uint16_t dos_time = 0x6000;     // 12:00:00
   uint16_t dos_date = 0x5A88;     // 2025-04-08
   uint32_t external_attributes = 0;
+  // Already deflated bytes, written instead of deflating `data` (the packer
+  // deflates its files in parallel); crc32 and uncompressed_size give theirs.
+  std::optional<std::string> deflated;
   // Faults: values recorded in both headers instead of the true ones.
   std::optional<uint32_t> crc32, compressed_size, uncompressed_size;
   std::optional<std::string> local_name;  // name in the local header only

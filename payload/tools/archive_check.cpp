@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "extractor/zip/zip_reader.h"
-#include "util/pe/pe_version.h"
+#include "payload/tools/pe_version.h"
+#include "util/product_files.h"
 
 namespace {
 
@@ -15,8 +16,8 @@ using tovra::zip::Entry;
 using tovra::zip::Status;
 
 // The names the installer itself relies on, all at the archive's root.
-constexpr const char *kService = "TovraClientService.exe";
-constexpr const char *kRequired[] = {kService, "TovraControl.exe", "TovraClient.dat"};
+constexpr const char *kService = kServiceProgram;
+constexpr const char *kRequired[] = {kServiceProgram, kControlProgram, kClientData};
 
 // Names without the UTF-8 flag are CP936, as the extractor reads them.
 bool Cp936ToUtf16(const std::string &in, std::u16string *out) {

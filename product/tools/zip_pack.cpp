@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "extractor/zip/zip_writer.h"
+
 namespace {
 
 // Limits of a plain (non-ZIP64) archive.
@@ -24,15 +26,6 @@ struct Packed {
   std::vector<uint8_t> data;  // deflated bytes
   std::string error;
 };
-
-void Put16(std::string &s, uint32_t v) {
-  s += char(v & 0xFF);
-  s += char((v >> 8) & 0xFF);
-}
-void Put32(std::string &s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
 
 bool ReadFile(const std::string &path, std::vector<uint8_t> *data) {
   FILE *f = fopen(path.c_str(), "rb");
@@ -163,10 +156,11 @@ bool PackZip(const std::vector<PackEntry> &entries, const std::string &out, uint
     *error = "cannot create " + out;
     return false;
   }
-  std::string central;
-  uint64_t offset = 0;
+  // The archive's limits, checked in entry order before anything is written.
+  std::vector<tovra::zip::WriteEntry> written;
+  uint64_t offset = 0, central = 0;
   bool ok = true;
-  for (const Packed &p : packed) {
+  for (Packed &p : packed) {
     if (!p.error.empty()) {
       *error = p.error;
       ok = false;
@@ -177,64 +171,29 @@ bool PackZip(const std::vector<PackEntry> &entries, const std::string &out, uint
       ok = false;
       break;
     }
-    uint16_t version = p.folder ? 10 : 20, flags = p.folder ? 0 : 0x0002, method = p.folder ? 0 : 8;
-    std::string head;
-    Put32(head, 0x04034B50);
-    Put16(head, version);
-    Put16(head, flags);
-    Put16(head, method);
-    Put16(head, dos_time);
-    Put16(head, dos_date);
-    Put32(head, p.crc);
-    Put32(head, uint32_t(p.data.size()));
-    Put32(head, uint32_t(p.size));
-    Put16(head, uint32_t(p.name_cp936.size()));
-    Put16(head, 0);
-    head += p.name_cp936;
-
-    Put32(central, 0x02014B50);
-    Put16(central, 20);  // made by: host 0 (MS-DOS), version 2.0
-    Put16(central, version);
-    Put16(central, flags);
-    Put16(central, method);
-    Put16(central, dos_time);
-    Put16(central, dos_date);
-    Put32(central, p.crc);
-    Put32(central, uint32_t(p.data.size()));
-    Put32(central, uint32_t(p.size));
-    Put16(central, uint32_t(p.name_cp936.size()));
-    Put16(central, 0);                       // extra
-    Put16(central, 0);                       // comment
-    Put16(central, 0);                       // disk
-    Put16(central, 0);                       // internal attributes
-    Put32(central, p.folder ? 0x10 : 0x20);  // DOS directory / archive bit
-    Put32(central, uint32_t(offset));
-    central += p.name_cp936;
-
-    ok = fwrite(head.data(), 1, head.size(), f) == head.size() &&
-         fwrite(p.data.data(), 1, p.data.size(), f) == p.data.size();
-    if (!ok) {
-      *error = "cannot write " + out;
-      break;
-    }
-    offset += head.size() + p.data.size();
+    offset += 30 + p.name_cp936.size() + p.data.size();
+    central += 46 + p.name_cp936.size();
+    tovra::zip::WriteEntry e;
+    e.name = p.name_cp936;
+    e.method = p.folder ? 0 : 8;
+    e.flags = p.folder ? 0 : 0x0002;
+    e.version_needed = p.folder ? 10 : 20;
+    e.dos_time = dos_time;
+    e.dos_date = dos_date;
+    e.external_attributes = p.folder ? 0x10 : 0x20;  // DOS directory / archive bit
+    e.crc32 = p.crc;
+    e.uncompressed_size = uint32_t(p.size);
+    e.deflated = std::string(p.data.begin(), p.data.end());
+    p.data.clear();
+    written.push_back(std::move(e));
   }
-  if (ok && (offset > kMax32 || central.size() > kMax32)) {
+  if (ok && (offset > kMax32 || central > kMax32)) {
     *error = "archive too large for a plain ZIP";
     ok = false;
   }
   if (ok) {
-    std::string end;
-    Put32(end, 0x06054B50);
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, uint32_t(packed.size()));
-    Put16(end, uint32_t(packed.size()));
-    Put32(end, uint32_t(central.size()));
-    Put32(end, uint32_t(offset));
-    Put16(end, 0);  // no comment
-    ok = fwrite(central.data(), 1, central.size(), f) == central.size() &&
-         fwrite(end.data(), 1, end.size(), f) == end.size();
+    const std::string zip = tovra::zip::WriteZip(written);
+    ok = fwrite(zip.data(), 1, zip.size(), f) == zip.size();
     if (!ok) *error = "cannot write " + out;
   }
   if (fclose(f) != 0 && ok) {

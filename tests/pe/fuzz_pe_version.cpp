@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "util/pe/pe_version.h"
+#include "payload/tools/pe_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   PeImageInfo info;

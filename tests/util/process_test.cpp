@@ -46,6 +46,31 @@ TEST_F(RunProgramTest, GivesTheProgramsExitCode) {
   EXPECT_EQ(-1, RunProgram(Helper().c_str(), "0xFFFFFFFF", dir_.c_str(), false));
 }
 
+// RunProgramToEnd tells apart what RunProgram's one number cannot: a start
+// that failed, and an exit code that reads like a failure.
+TEST_F(RunProgramTest, ToEndReportsStartAndExitCodeApart) {
+  ProgramRun run = RunProgramToEnd(Helper().c_str(), "0xFFFFFFFF", dir_.c_str(), false);
+  EXPECT_TRUE(run.started);
+  EXPECT_TRUE(run.exitCodeRead);
+  EXPECT_EQ(0xFFFFFFFFu, run.exitCode);
+
+  run = RunProgramToEnd(At("missing.exe").c_str(), "", dir_.c_str(), false);
+  EXPECT_FALSE(run.started);
+  EXPECT_NE(0u, run.error);
+  EXPECT_FALSE(run.exitCodeRead);
+}
+
+TEST_F(RunProgramTest, ToEndHandsTheStartedProcessOverBeforeTheWait) {
+  DWORD seen = 0;
+  auto onStarted = [](HANDLE process, void *context) {
+    *static_cast<DWORD *>(context) = GetProcessId(process);
+  };
+  const ProgramRun run =
+      RunProgramToEnd(Helper().c_str(), "3", dir_.c_str(), false, onStarted, &seen);
+  EXPECT_NE(0u, seen);
+  EXPECT_EQ(3u, run.exitCode);
+}
+
 TEST_F(RunProgramTest, HiddenOrShownAsAsked) {
   std::string record = At("record.txt");
   ASSERT_EQ(0, RunProgram(Helper().c_str(), ("0 " + record).c_str(), dir_.c_str(), false));

@@ -62,6 +62,19 @@ TEST(CopyTextLimited, TheSmallerBoundWins) {
   EXPECT_STREQ("a-long-", field);
 }
 
+TEST(JoinPath, JoinsWhatFitsAndEmptiesWhatDoesNot) {
+  char out[9];
+  EXPECT_TRUE(JoinPath(out, "C:\\", "a.txt"));  // 8 characters and the terminator
+  EXPECT_STREQ("C:\\a.txt", out);
+  EXPECT_FALSE(JoinPath(out, "C:\\", "ab.txt"));
+  EXPECT_STREQ("", out);
+  char guarded[12];
+  std::memset(guarded, 'x', sizeof guarded);
+  EXPECT_FALSE(JoinPath(guarded, 4, "abc", "d"));
+  EXPECT_EQ('\0', guarded[0]);
+  EXPECT_EQ('x', guarded[1]);  // nothing written past the empty text
+}
+
 TEST(LastPathComponent, SeparatorsAtTheEdgesAndMixed) {
   const char *trailing = "C:\\Tovra\\";
   EXPECT_EQ(trailing + 9, LastPathComponent(trailing));

@@ -1,4 +1,4 @@
-#include "util/pe/pe_version.h"
+#include "payload/tools/pe_version.h"
 
 #include <utility>
 
