@@ -31,9 +31,9 @@ configure() { # tree, args...
   touch "$stamp"
 }
 mkdir -p "$B"
-for spec in "${trees[@]}"; do
-  t=${spec%%:*}
-  target=(); [ "$t" = "$spec" ] || target=(--target "${spec#*:}")
+for arg in "${trees[@]}"; do
+  t=${arg%%:*}
+  target=(); [ "$t" = "$arg" ] || target=(--target "${arg#*:}")
   case $t in
     host) configure host -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
     i686) configure i686 -DCMAKE_BUILD_TYPE=MinSizeRel -DTOVRA_BUILD_TESTS=ON \
