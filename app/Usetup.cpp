@@ -35,12 +35,11 @@ const ui::Color kBannerColor = Hex(0x3A6EA5);
 const ui::Color kStatusColor = Hex(0xDFDFDF);
 
 ui::ControlArgs FormArgs() {
-  static const ui::Font font = Tahoma(14);
   ui::ControlArgs a;
   a.name = "SetupForm";
   a.bounds = {0, 0, 644, 377};
-  a.font = &font;
-  a.color = &kFormColor;
+  a.font = Tahoma(14);
+  a.color = kFormColor;
   return a;
 }
 
@@ -72,40 +71,34 @@ TSetupForm::TSetupForm() : ui::Form(FormArgs()) {
   BuildBanner();
   BuildStatus();
   BuildBody();
-  ui::TimerArgs t;
-  t.interval = 6000;
-  t.enabled = false;
-  timer_ = std::make_unique<ui::Timer>(t);
-  timerAutoSetup = timer_.get();
+  timerAutoSetup = AddTimer(6000);
   timerAutoSetup->OnTimer = [this] { timerAutoSetupTimer(); };
-  OnCreate = [this] { FormCreate(); };
 }
 
-// The home-made title bar: dragged to move the window, closed with "X".
+// The home-made title bar: dragged to move the window, closed with "X". The
+// window has a fixed size, so the panels' bounds are those their alignment
+// gives (stacked from the top, the status bar at the bottom, the body between)
+// and the "X" stays in the top-right corner.
 void TSetupForm::BuildTitle() {
   ui::PanelArgs p;
   p.name = "panelTitle";
   p.bounds = {0, 0, 644, 27};
-  p.align = ui::Align::Top;
-  p.color = &kTitleColor;
+  p.color = kTitleColor;
   p.bevelOuter = ui::Bevel::Raised;
   panelTitle = Add<ui::Panel>(p);
   panelTitle->OnMouseDown = [this](int b, int x, int y) { panelTitleMouseDown(b, x, y); };
 
-  static const ui::Font bold = Tahoma(14, true);
   ui::LabelArgs caption = LabelAt("labelCaption", {8, 5, 84, 17}, "正在安装 . . .");
-  caption.font = &bold;
+  caption.font = Tahoma(14, true);
   caption.transparent = false;
   labelCaption = panelTitle->Add<ui::Label>(caption);
 
-  static const ui::Font normal = Tahoma(14);
   ui::SpeedButtonArgs b;
   b.name = "btnMinimize";
   b.bounds = {617, 3, 24, 21};
   b.caption = "X";
-  b.font = &normal;
+  b.font = Tahoma(14);
   b.flat = true;
-  b.anchors = ui::akTop | ui::akRight;
   b.hint = "托盘显示";
   btnMinimize = panelTitle->Add<ui::SpeedButton>(b);
   btnMinimize->OnClick = [this] { btnMinimizeClick(); };
@@ -115,18 +108,17 @@ void TSetupForm::BuildBanner() {
   ui::PanelArgs p;
   p.name = "Panel1";
   p.bounds = {0, 27, 644, 44};
-  p.align = ui::Align::Top;
-  p.color = &kBannerColor;
+  p.color = kBannerColor;
   Panel1 = Add<ui::Panel>(p);
 
-  static ui::Font yahei;
+  ui::Font yahei;
   yahei.name = "微软雅黑";
   yahei.height = 21;
   yahei.color = ui::kWhite;
   yahei.charset = GB2312_CHARSET;
   ui::LabelArgs l =
       LabelAt("labelProgramFileName", {13, 8, 462, 28}, "Tovra - 大屏幕与观众之间的互动通讯");
-  l.font = &yahei;
+  l.font = yahei;
   l.transparent = false;
   labelProgramFileName = Panel1->Add<ui::Label>(l);
 }
@@ -135,17 +127,15 @@ void TSetupForm::BuildStatus() {
   ui::PanelArgs p;
   p.name = "panelStatus";
   p.bounds = {0, 333, 644, 44};
-  p.align = ui::Align::Bottom;
-  p.color = &kStatusColor;
+  p.color = kStatusColor;
   p.bevelOuter = ui::Bevel::Raised;
   panelStatus = Add<ui::Panel>(p);
 
-  static const ui::Font small = Tahoma(12);
   btnSetup = panelStatus->Add<MySpeed2>();
   btnSetup->SetName("btnSetup");
   btnSetup->SetBounds(295, 10, 63, 26);
   btnSetup->SetCaption("安装");
-  btnSetup->SetFont(small);
+  btnSetup->SetFont(Tahoma(12));
   btnSetup->SetColor(15395562);      // #EAEAEA
   btnSetup->OverColor = 16245452;    // #CCE2F7
   btnSetup->DownColor = 16046525;    // #BDD9F4
@@ -162,16 +152,15 @@ void TSetupForm::BuildStatus() {
   finish.visible = false;
   labelSetupFinish = panelStatus->Add<ui::Label>(finish);
 
-  static ui::Font ansi12 = Tahoma(12);
+  ui::Font ansi12 = Tahoma(12);
   ansi12.charset = ANSI_CHARSET;
   ui::LabelArgs ver = LabelAt("labelVer", {480, 15, 84, 14}, "Ver 3.0.26.202");
-  ver.font = &ansi12;
+  ver.font = ansi12;
   labelVer = panelStatus->Add<ui::Label>(ver);
 
-  static ui::Font link12 = ansi12;
-  link12.color = ui::kBlue;
   ui::LabelArgs web = LabelAt("labelWebsite", {573, 14, 48, 14}, "官方网站");
-  web.font = &link12;
+  web.font = ansi12;
+  web.font->color = ui::kBlue;
   web.cursor = ui::Cursor::Hand;
   web.transparent = false;
   labelWebsite = panelStatus->Add<ui::Label>(web);
@@ -179,13 +168,10 @@ void TSetupForm::BuildStatus() {
 }
 
 void TSetupForm::BuildBody() {
-  static const ui::Font small = Tahoma(12);
   ui::PanelArgs p;
   p.name = "Panel2";
   p.bounds = {0, 71, 644, 262};
-  p.align = ui::Align::Client;
-  p.font = &small;
-  p.padding = {5, 0, 5, 5};
+  p.font = Tahoma(12);
   Panel2 = Add<ui::Panel>(p);
 
   struct Line {
@@ -214,10 +200,9 @@ void TSetupForm::BuildBody() {
     Panel2->Add<ui::Label>(a);
   }
 
-  static ui::Font link = small;
-  link.color = ui::kBlue;
   ui::LabelArgs more = LabelAt("labelMoreUseful", {32, 176, 36, 14}, "更多...");
-  more.font = &link;
+  more.font = Tahoma(12);
+  more.font->color = ui::kBlue;
   more.cursor = ui::Cursor::Hand;
   labelMoreUseful = Panel2->Add<ui::Label>(more);
   labelMoreUseful->OnClick = [this] { labelMoreUsefulClick(); };
@@ -226,14 +211,13 @@ void TSetupForm::BuildBody() {
   edit.name = "editSetupFolder";
   edit.bounds = {74, 225, 238, 22};
   edit.caption = DefaultInstallFolder();
-  edit.tabOrder = 0;
+  // Tab moves from the folder box to the check box: the order they are made.
   editSetupFolder = Panel2->Add<ui::Edit>(edit);
 
   ui::CheckBoxArgs cb;
   cb.name = "cbAutorunStartup";
   cb.bounds = {332, 226, 138, 18};
   cb.caption = "电脑启动时自动运行";
-  cb.tabOrder = 1;
   cbAutorunStartup = Panel2->Add<ui::CheckBox>(cb);
 }
 

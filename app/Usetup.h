@@ -1,7 +1,5 @@
 #pragma once
 // The setup window: its layout and the handlers bound to it.
-#include <memory>
-
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "widgets/Myspeed2.h"
@@ -26,6 +24,8 @@ class TSetupForm : public ui::Form {
   ui::CheckBox *cbAutorunStartup;
   ui::Timer *timerAutoSetup;
 
+  // The creation handler: FormCreate.
+  void DoCreate() override { FormCreate(); }
   void FormCreate();
   // FormCreate on the given process command line (tests).
   void FormCreateFrom(const char *commandLine);
@@ -52,7 +52,6 @@ class TSetupForm : public ui::Form {
   void BuildStatus();
   void BuildBody();
 
-  std::unique_ptr<ui::Timer> timer_;
   bool installFailed_ = false;
 };
 

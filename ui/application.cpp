@@ -9,23 +9,21 @@ Application &App() {
   return app;
 }
 
-bool Application::Initialize(HINSTANCE instance) {
+void Application::Initialize(HINSTANCE instance) {
   instance_ = instance ? instance : GetModuleHandleW(nullptr);
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
-  return true;
 }
 
-bool Application::AddForm(std::unique_ptr<Form> form) {
-  Form *raw = form.get();
-  forms_.push_back(std::move(form));
+bool Application::SetMainForm(std::unique_ptr<Form> form) {
+  main_ = std::move(form);
   // The task-bar button of the borderless main form shows the title.
-  if (raw == MainForm() && raw->Caption().empty()) raw->SetCaption(title_);
-  ++creating_;
-  const bool created = raw->CreateHandle();
-  if (created) raw->DoCreate();
-  --creating_;
-  if (!created) forms_.pop_back();
+  if (main_->Caption().empty()) main_->SetCaption(title_);
+  creating_ = true;
+  const bool created = main_->CreateHandle();
+  if (created) main_->DoCreate();
+  creating_ = false;
+  if (!created) main_.reset();
   return created;
 }
 
@@ -33,7 +31,7 @@ bool Application::AddForm(std::unique_ptr<Form> form) {
 // whose window cannot be made) would otherwise go unseen.
 void Application::RaiseError(const std::string &message) {
   lastError_ = message;
-  if (creating_ == 0) HandleError(message);
+  if (!creating_) HandleError(message);
 }
 
 // IsDialogMessage gives the form Tab navigation between its edit and check box.

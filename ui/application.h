@@ -3,7 +3,6 @@
 // where toolkit errors are shown.
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "ui/form.h"
 
@@ -11,7 +10,7 @@ namespace ui {
 
 class Application {
  public:
-  bool Initialize(HINSTANCE instance);
+  void Initialize(HINSTANCE instance);
   HINSTANCE Instance() const { return instance_ ? instance_ : GetModuleHandleW(nullptr); }
   void SetTitle(const std::string &cp936) { title_ = cp936; }
   const std::string &Title() const { return title_; }
@@ -19,15 +18,15 @@ class Application {
   // False keeps the main form hidden for the whole run.
   bool ShowMainForm = true;
 
-  // Builds a form, creates its windows and runs its creation handler; the
-  // first form becomes the main form. Null on a toolkit error (LastError).
+  // Builds the main form, creates its windows and runs its creation handler.
+  // Null on a toolkit error (LastError).
   template <class T>
   T *CreateForm() {
     auto form = std::make_unique<T>();
     T *raw = form.get();
-    return AddForm(std::move(form)) ? raw : nullptr;
+    return SetMainForm(std::move(form)) ? raw : nullptr;
   }
-  Form *MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+  Form *MainForm() const { return main_.get(); }
   void Run();
 
   // A toolkit error. While CreateForm runs it is only recorded: a form that
@@ -41,13 +40,13 @@ class Application {
   std::function<void(const std::string &)> ErrorSink;
 
  private:
-  bool AddForm(std::unique_ptr<Form> form);
+  bool SetMainForm(std::unique_ptr<Form> form);
 
   HINSTANCE instance_ = nullptr;
-  int creating_ = 0;
+  bool creating_ = false;
   std::string title_;
   std::string lastError_;
-  std::vector<std::unique_ptr<Form>> forms_;
+  std::unique_ptr<Form> main_;
 };
 
 Application &App();

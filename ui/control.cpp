@@ -16,8 +16,6 @@ Control::Control(WinControl *parent, const ControlArgs &a)
       top_(a.bounds.top),
       width_(a.bounds.width),
       height_(a.bounds.height),
-      align_(a.align),
-      anchors_(a.anchors),
       visible_(a.visible),
       enabled_(a.enabled),
       caption_(a.caption),
@@ -26,10 +24,7 @@ Control::Control(WinControl *parent, const ControlArgs &a)
                      : Font()),
       color_(a.color  ? *a.color
              : parent ? parent->GetColor()
-                      : kBtnFace),
-      cursor_(a.cursor),
-      hint_(a.hint),
-      tabOrder_(a.tabOrder) {
+                      : kBtnFace) {
   WindowProc = [this](Message &m) { WndProc(m); };
 }
 
@@ -40,21 +35,6 @@ LRESULT Control::Perform(UINT msg, WPARAM w, LPARAM l) {
   --performDepth_;
   MessageDone();
   return m.Result;
-}
-
-void Control::WndProc(Message &m) {
-  DefaultHandler(m);
-}
-
-void Control::SetBounds(int left, int top, int width, int height) {
-  if (left == left_ && top == top_ && width == width_ && height == height_) return;
-  Invalidate();
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
-  Invalidate();
-  if (parent_) parent_->ChildMoved(this);
 }
 
 void Control::SetVisible(bool v) {
@@ -86,18 +66,30 @@ void Control::SetColor(Color c) {
   Changed();
 }
 
-void Control::Click() {
-  if (OnClick) OnClick();
-}
-
-void Control::Invalidate() {
-  if (parent_ && visible_) parent_->InvalidateArea(BoundsRect());
-}
-
 // ---------------------------------------------------------- GraphicControl
 
 GraphicControl::GraphicControl(WinControl *parent, const ControlArgs &args)
-    : Control(parent, args), canvas_(this) {}
+    : Control(parent, args), canvas_(this), cursor_(args.cursor), hint_(args.hint) {}
+
+// Bounds are set before the parent has a window (the layout, the button's
+// own size): the tooltip of a hint is made with the final rectangle.
+void GraphicControl::SetBounds(int left, int top, int width, int height) {
+  Invalidate();
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  Invalidate();
+}
+
+void GraphicControl::Click() {
+  if (OnClick) OnClick();
+}
+
+bool GraphicControl::Contains(LPARAM local) const {
+  const int x = GET_X_LPARAM(local), y = GET_Y_LPARAM(local);
+  return x >= 0 && y >= 0 && x < width_ && y < height_;
+}
 
 void GraphicControl::WndProc(Message &m) {
   switch (m.Msg) {
@@ -121,7 +113,6 @@ void GraphicControl::WndProc(Message &m) {
       OnCaptureChanged(m);
       break;
     default:
-      DefaultHandler(m);
       break;
   }
 }
@@ -140,47 +131,25 @@ void GraphicControl::Repaint() {
   UpdateWindow(parent_->Handle());
 }
 
-void GraphicControl::OnLButtonDown(Message &m) {
-  const int x = GET_X_LPARAM(m.LParam), y = GET_Y_LPARAM(m.LParam);
-  SetMouseCapture(true);
-  clicked_ = true;
-  MouseDown(x, y);
-  if (OnMouseDown) OnMouseDown(0, x, y);
+void GraphicControl::OnLButtonDown(Message &) {
+  if (parent_) parent_->SetCaptureChild(this);
+  pressed_ = true;
 }
 
 // A release fires the click only inside the bounds and only after a press
 // on this control.
 void GraphicControl::OnLButtonUp(Message &m) {
-  const int x = GET_X_LPARAM(m.LParam), y = GET_Y_LPARAM(m.LParam);
-  SetMouseCapture(false);
-  const bool pressed = clicked_;
-  clicked_ = false;
-  MouseUp(x, y);
-  if (pressed && x >= 0 && y >= 0 && x < width_ && y < height_) Click();
-}
-
-void GraphicControl::OnMouseMove(Message &m) {
-  MouseMove(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
+  if (parent_ && parent_->CaptureChild() == this) parent_->SetCaptureChild(nullptr);
+  const bool pressed = pressed_;
+  pressed_ = false;
+  if (pressed && Contains(m.LParam)) Click();
 }
 
 // The parent lost the capture this control's press holds (Alt+Tab, a popup,
 // WM_CANCELMODE): the press is over without a click. A release that comes
 // later, wherever, finds the control unarmed.
 void GraphicControl::OnCaptureChanged(Message &) {
-  clicked_ = false;
-  MouseCancel();
-}
-
-void GraphicControl::SetMouseCapture(bool on) {
-  if (!parent_) return;
-  if (on)
-    parent_->SetCaptureChild(this);
-  else if (HasMouseCapture())
-    parent_->SetCaptureChild(nullptr);
-}
-
-bool GraphicControl::HasMouseCapture() const {
-  return parent_ && parent_->CaptureChild() == this;
+  pressed_ = false;
 }
 
 // Drawing outside the paint cycle goes straight onto the parent's surface,
@@ -223,36 +192,26 @@ WinControl::~WinControl() {
 }
 
 void WinControl::Unbind() {
-  for (auto &c : children_)
-    if (c->IsWindowed()) static_cast<WinControl *>(c.get())->Unbind();
+  for (auto &c : windows_) c->Unbind();
   if (!hwnd_) return;
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   if (defProc_ != DefWindowProcW)
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defProc_));
 }
 
-void WinControl::Insert(std::unique_ptr<Control> child) {
-  Control *c = child.get();
-  children_.push_back(std::move(child));
-  if (hwnd_) {
-    if (c->IsWindowed())
-      static_cast<WinControl *>(c)->CreateHandle();
-    else
-      AddTool(c);
-  }
-  if (c->GetAlign() != Align::None) Realign();
+// A child added once the window exists gets its window or tool at once.
+void WinControl::Adopt(std::unique_ptr<WinControl> child) {
+  WinControl *c = child.get();
+  windows_.push_back(std::move(child));
+  if (hwnd_) c->CreateHandle();
   c->Invalidate();
 }
 
-Control *WinControl::FindChild(const std::string &name) const {
-  for (auto &c : children_) {
-    if (c->Name() == name) return c.get();
-    if (c->IsWindowed()) {
-      Control *found = static_cast<WinControl *>(c.get())->FindChild(name);
-      if (found) return found;
-    }
-  }
-  return nullptr;
+void WinControl::Adopt(std::unique_ptr<GraphicControl> child) {
+  GraphicControl *c = child.get();
+  graphics_.push_back(std::move(child));
+  if (hwnd_) AddTool(c);
+  c->Invalidate();
 }
 
 bool WinControl::CreateHandle() {
@@ -295,13 +254,9 @@ bool WinControl::CreateHandle() {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(hfont_), FALSE);
     HandleCreated();
   }
-  for (auto &c : children_) {
-    if (c->IsWindowed()) {
-      if (!static_cast<WinControl *>(c.get())->CreateHandle()) return false;
-    } else {
-      AddTool(c.get());
-    }
-  }
+  for (auto &c : graphics_) AddTool(c.get());
+  for (auto &c : windows_)
+    if (!c->CreateHandle()) return false;
   return true;
 }
 
@@ -394,9 +349,9 @@ void WinControl::PaintWindow(HDC dc) {
 // The paint cycle: each windowless child draws through its own canvas,
 // which holds one lock for the length of the call.
 void WinControl::PaintControls(HDC dc) {
-  for (auto &c : children_) {
-    if (c->IsWindowed() || !c->Visible()) continue;
-    auto *g = static_cast<GraphicControl *>(c.get());
+  for (auto &c : graphics_) {
+    if (!c->Visible()) continue;
+    GraphicControl *g = c.get();
     RECT r = g->BoundsRect();
     if (!RectVisible(dc, &r)) continue;
     const int saved = SaveDC(dc);
@@ -413,11 +368,11 @@ void WinControl::PaintControls(HDC dc) {
 }
 
 GraphicControl *WinControl::ChildAt(POINT p, bool enabledOnly) const {
-  for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
-    Control *c = it->get();
-    if (c->IsWindowed() || !c->Visible() || (enabledOnly && !c->Enabled())) continue;
+  for (auto it = graphics_.rbegin(); it != graphics_.rend(); ++it) {
+    GraphicControl *c = it->get();
+    if (!c->Visible() || (enabledOnly && !c->Enabled())) continue;
     RECT r = c->BoundsRect();
-    if (PtInRect(&r, p)) return static_cast<GraphicControl *>(c);
+    if (PtInRect(&r, p)) return c;
   }
   return nullptr;
 }
@@ -436,11 +391,9 @@ void WinControl::OnMouse(Message &m) {
   }
   GraphicControl *target = captureChild_ ? captureChild_ : ChildAt(p, true);
   if (target) {
-    UINT msg = m.Msg;
-    if (msg == WM_LBUTTONDBLCLK && !target->AcceptsDoubleClicks()) msg = WM_LBUTTONDOWN;
     const LPARAM local =
         MAKELPARAM(static_cast<WORD>(p.x - target->Left()), static_cast<WORD>(p.y - target->Top()));
-    m.Result = target->Perform(msg, m.WParam, local);
+    m.Result = target->Perform(m.Msg, m.WParam, local);
     return;
   }
   if (OnMouseDown) {
@@ -493,9 +446,9 @@ void WinControl::OnSetCursor(Message &m) {
 
 void WinControl::OnCtlColor(Message &m) {
   HWND child = reinterpret_cast<HWND>(m.LParam);
-  for (auto &c : children_) {
-    if (!c->IsWindowed() || static_cast<WinControl *>(c.get())->Handle() != child) continue;
-    HBRUSH b = static_cast<WinControl *>(c.get())->CtlColor(reinterpret_cast<HDC>(m.WParam));
+  for (auto &c : windows_) {
+    if (c->Handle() != child) continue;
+    HBRUSH b = c->CtlColor(reinterpret_cast<HDC>(m.WParam));
     if (b) {
       m.Result = reinterpret_cast<LRESULT>(b);
       return;
@@ -569,45 +522,9 @@ void WinControl::VisibleChanged() {
   if (hwnd_ && parent_) ShowWindow(hwnd_, visible_ ? SW_SHOW : SW_HIDE);
 }
 
-// Right-anchored children keep their distance to the right edge; aligned
-// children are laid out again.
-void WinControl::SetBounds(int left, int top, int width, int height) {
-  const int dw = width - width_;
-  const int dh = height - height_;
-  Control::SetBounds(left, top, width, height);
-  if (hwnd_)
-    SetWindowPos(hwnd_, nullptr, left_, top_, width_, height_, SWP_NOZORDER | SWP_NOACTIVATE);
-  for (auto &c : children_) {
-    const unsigned a = c->Anchors();
-    int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
-    if (a & akRight) (a & akLeft) ? w += dw : l += dw;
-    if (a & akBottom) (a & akTop) ? h += dh : t += dh;
-    if (c->GetAlign() == Align::None) c->SetBounds(l, t, w, h);
-  }
-  Realign();
-}
-
-void WinControl::Realign() {
-  RECT r = {Padding.Left, Padding.Top, width_ - Padding.Right, height_ - Padding.Bottom};
-  for (auto &c : children_) {
-    if (c->GetAlign() != Align::Top) continue;
-    c->SetBounds(r.left, r.top, r.right - r.left, c->Height());
-    r.top += c->Height();
-  }
-  for (auto &c : children_) {
-    if (c->GetAlign() != Align::Bottom) continue;
-    c->SetBounds(r.left, r.bottom - c->Height(), r.right - r.left, c->Height());
-    r.bottom -= c->Height();
-  }
-  for (auto &c : children_) {
-    if (c->GetAlign() != Align::Client) continue;
-    c->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
-  }
-}
-
 // Hints of windowless children: one tooltip per parent that subclasses the
 // parent to see the pointer, one tool per child rectangle.
-void WinControl::AddTool(Control *c) {
+void WinControl::AddTool(GraphicControl *c) {
   if (c->Hint().empty() || !hwnd_) return;
   if (!tooltip_) {
     tooltip_ =
@@ -625,16 +542,6 @@ void WinControl::AddTool(Control *c) {
   ti.rect = c->BoundsRect();
   ti.lpszText = &text[0];
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-}
-
-void WinControl::ChildMoved(Control *c) {
-  if (!tooltip_ || c->IsWindowed()) return;
-  TTTOOLINFOW ti = {};
-  ti.cbSize = TTTOOLINFOW_V2_SIZE;
-  ti.hwnd = hwnd_;
-  ti.uId = reinterpret_cast<UINT_PTR>(c);
-  ti.rect = c->BoundsRect();
-  SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 // Controls: the common base, the windowless graphic control painted by its
 // parent, and the windowed control that owns an HWND and hosts children.
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -12,33 +13,27 @@ namespace ui {
 
 class WinControl;
 
-enum class Align { None, Top, Bottom, Client };
-enum Anchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 enum class Cursor { Default, Hand };
 
-// What every control is built from; each kind adds its own fields.
 struct Bounds {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
+// What every control is built from; each kind adds its own fields.
 struct ControlArgs {
   const char *name = "";
   Bounds bounds;
   std::string caption;
-  const Font *font = nullptr;    // null: the parent's font
-  const Color *color = nullptr;  // null: the parent's colour
-  Align align = Align::None;
-  unsigned anchors = akLeft | akTop;
+  std::optional<Font> font;    // none: the parent's font
+  std::optional<Color> color;  // none: the parent's colour
   bool visible = true;
   bool enabled = true;
-  Cursor cursor = Cursor::Default;
-  std::string hint;
-  int tabOrder = -1;
+  Cursor cursor = Cursor::Default;  // windowless controls only
+  std::string hint;                 // windowless controls only
 };
 
 class Control {
  public:
-  Control(WinControl *parent, const ControlArgs &args);
   virtual ~Control() = default;
   Control(const Control &) = delete;
   Control &operator=(const Control &) = delete;
@@ -47,21 +42,16 @@ class Control {
   // keeps the previous value, installs its own and passes on the rest.
   WndMethod WindowProc;
   LRESULT Perform(UINT msg, WPARAM w = 0, LPARAM l = 0);
-  virtual void WndProc(Message &m);
-  virtual bool IsWindowed() const { return false; }
 
-  const std::string &Name() const { return name_; }
-  void SetName(const std::string &n) { name_ = n; }
+  const char *Name() const { return name_; }
+  void SetName(const char *n) { name_ = n; }
   WinControl *Parent() const { return parent_; }
   int Left() const { return left_; }
   int Top() const { return top_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
   RECT BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
-  virtual void SetBounds(int left, int top, int width, int height);
 
-  Align GetAlign() const { return align_; }
-  unsigned Anchors() const { return anchors_; }
   bool Visible() const { return visible_; }
   void SetVisible(bool v);
   bool Enabled() const { return enabled_; }
@@ -72,39 +62,23 @@ class Control {
   void SetFont(const Font &f);
   Color GetColor() const { return color_; }
   void SetColor(Color c);
-  Cursor GetCursor() const { return cursor_; }
-  const std::string &Hint() const { return hint_; }
-  int TabOrder() const { return tabOrder_; }
-  intptr_t Tag() const { return tag_; }
-  void SetTag(intptr_t t) { tag_ = t; }
-
-  Spacing Margins{3, 3, 3, 3};
-  std::function<void()> OnClick;
-  std::function<void(int button, int x, int y)> OnMouseDown;
-
-  virtual void Click();
-  virtual void Invalidate();
+  virtual void Invalidate() = 0;
 
  protected:
-  virtual void DefaultHandler(Message &m) { (void)m; }
+  Control(WinControl *parent, const ControlArgs &args);
+  virtual void WndProc(Message &m) = 0;
   virtual void Changed() { Invalidate(); }
-  virtual void EnabledChanged() { Invalidate(); }
-  virtual void VisibleChanged() { Invalidate(); }
+  virtual void EnabledChanged() = 0;
+  virtual void VisibleChanged() = 0;
   virtual void MessageDone() {}
 
   WinControl *parent_;
-  std::string name_;
+  const char *name_;
   int left_, top_, width_, height_;
-  Align align_;
-  unsigned anchors_;
   bool visible_, enabled_;
   std::string caption_;
   Font font_;
   Color color_;
-  Cursor cursor_;
-  std::string hint_;
-  int tabOrder_;
-  intptr_t tag_ = 0;
   int performDepth_ = 0;
 };
 
@@ -112,68 +86,69 @@ class Control {
 // and routes the mouse messages to it.
 class GraphicControl : public Control, protected CanvasOwner {
  public:
-  GraphicControl(WinControl *parent, const ControlArgs &args);
   Canvas &GetCanvas() { return canvas_; }
   virtual void Paint() {}
-  void WndProc(Message &m) override;
+  void SetBounds(int left, int top, int width, int height);
   void Invalidate() override;
   void Repaint();
-  bool AcceptsDoubleClicks() const { return doubleClicks_; }
+  void Click();
+  Cursor GetCursor() const { return cursor_; }
+  const std::string &Hint() const { return hint_; }
+  intptr_t Tag() const { return tag_; }
+  void SetTag(intptr_t t) { tag_ = t; }
+
+  Spacing Margins{3, 3, 3, 3};
+  std::function<void()> OnClick;
 
  protected:
+  GraphicControl(WinControl *parent, const ControlArgs &args);
+  void WndProc(Message &m) override;
   virtual void OnLButtonDown(Message &m);
   virtual void OnLButtonUp(Message &m);
-  virtual void OnMouseMove(Message &m);
+  virtual void OnMouseMove(Message &m) { (void)m; }
   virtual void OnMouseEnter(Message &m) { (void)m; }
   virtual void OnMouseLeave(Message &m) { (void)m; }
   virtual void OnCaptureChanged(Message &m);
-  virtual void MouseDown(int x, int y) { (void)x, (void)y; }
-  virtual void MouseMove(int x, int y) { (void)x, (void)y; }
-  virtual void MouseUp(int x, int y) { (void)x, (void)y; }
-  // A press ended by the loss of the mouse capture: no release follows.
-  virtual void MouseCancel() {}
   void EnabledChanged() override { Repaint(); }
-  void SetMouseCapture(bool on);
-  bool HasMouseCapture() const;
+  void VisibleChanged() override { Invalidate(); }
+  bool Contains(LPARAM local) const;
+  // A press on this control that no release or loss of capture has ended.
+  bool Pressed() const { return pressed_; }
 
   HDC AcquireCanvasDC() override;
   void ReleaseCanvasDC(HDC dc) override;
   void MessageDone() override;
 
-  bool doubleClicks_ = false;
-
  private:
   Canvas canvas_;
-  bool clicked_ = false;
+  Cursor cursor_;
+  std::string hint_;
+  intptr_t tag_ = 0;
+  bool pressed_ = false;
 };
 
 // A control with its own window. One static window procedure binds the object
 // to its HWND and calls WindowProc; the members hand each message to OnXxx.
 class WinControl : public Control {
  public:
-  WinControl(WinControl *parent, const ControlArgs &args);
   ~WinControl() override;
 
+  // Children are windowed or windowless; each kind keeps its own list, in the
+  // order they were added (creation order, which is also the Tab order).
   template <class T, class... A>
   T *Add(A &&...args) {
     auto child = std::make_unique<T>(this, std::forward<A>(args)...);
     T *raw = child.get();
-    Insert(std::move(child));
+    Adopt(std::move(child));
     return raw;
   }
-  const std::vector<std::unique_ptr<Control>> &Children() const { return children_; }
-  Control *FindChild(const std::string &name) const;
+  const std::vector<std::unique_ptr<WinControl>> &WinChildren() const { return windows_; }
+  const std::vector<std::unique_ptr<GraphicControl>> &GraphicChildren() const { return graphics_; }
 
   HWND Handle() const { return hwnd_; }
-  bool IsWindowed() const override { return true; }
   bool CreateHandle();
-  void SetBounds(int left, int top, int width, int height) override;
   void Invalidate() override;
   void InvalidateArea(const RECT &r);
-  void WndProc(Message &m) override;
-
-  Spacing Padding;
-  void Realign();
 
   // The surface windowless children draw on, outside the paint cycle and in
   // it. Tests point these at a memory bitmap.
@@ -185,9 +160,13 @@ class WinControl : public Control {
   void SetCaptureChild(GraphicControl *c);
   GraphicControl *CaptureChild() const { return captureChild_; }
   GraphicControl *ChildAt(POINT p, bool enabledOnly) const;
-  void ChildMoved(Control *c);
+
+  // A press of any button (0 left, 1 right, 2 middle) off the windowless
+  // children.
+  std::function<void(int button, int x, int y)> OnMouseDown;
 
  protected:
+  WinControl(WinControl *parent, const ControlArgs &args);
   struct CreateParams {
     const wchar_t *className;
     DWORD style;
@@ -197,18 +176,19 @@ class WinControl : public Control {
   virtual CreateParams GetCreateParams() const = 0;
   virtual void HandleCreated() {}
   virtual void PaintWindow(HDC dc);
-  void DefaultHandler(Message &m) override;
+  void WndProc(Message &m) override;
+  void DefaultHandler(Message &m);
   void Changed() override;
   void EnabledChanged() override;
   void VisibleChanged() override;
 
-  virtual void OnPaint(Message &m);
-  virtual void OnMouse(Message &m);
-  virtual void OnMouseLeave(Message &m);
-  virtual void OnSetCursor(Message &m);
-  virtual void OnCtlColor(Message &m);
-  virtual void OnCaptureChanged(Message &m);
-  virtual void OnNcDestroy(Message &m);
+  void OnPaint(Message &m);
+  void OnMouse(Message &m);
+  void OnMouseLeave(Message &m);
+  void OnSetCursor(Message &m);
+  void OnCtlColor(Message &m);
+  void OnCaptureChanged(Message &m);
+  void OnNcDestroy(Message &m);
   virtual HBRUSH CtlColor(HDC dc) {
     (void)dc;
     return nullptr;
@@ -222,12 +202,14 @@ class WinControl : public Control {
   HBRUSH bgBrush_ = nullptr;
 
  private:
-  void Insert(std::unique_ptr<Control> child);
+  void Adopt(std::unique_ptr<WinControl> child);
+  void Adopt(std::unique_ptr<GraphicControl> child);
   void SetMouseChild(GraphicControl *c);
-  void AddTool(Control *c);
+  void AddTool(GraphicControl *c);
   void Unbind();
 
-  std::vector<std::unique_ptr<Control>> children_;
+  std::vector<std::unique_ptr<WinControl>> windows_;
+  std::vector<std::unique_ptr<GraphicControl>> graphics_;
   GraphicControl *captureChild_ = nullptr;
   GraphicControl *mouseChild_ = nullptr;
   bool trackingLeave_ = false;

@@ -1,8 +1,32 @@
 #include "ui/controls.h"
 
-#include "ui/application.h"
-
 namespace ui {
+
+// ------------------------------------------------------------------ Panel
+
+Panel::Panel(WinControl *parent, const PanelArgs &args)
+    : WinControl(parent, args), bevel_(args.bevelOuter) {}
+
+WinControl::CreateParams Panel::GetCreateParams() const {
+  return {L"TovraPanel", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, false};
+}
+
+// A raised outer bevel: one line of highlight on the top and left, one of
+// shadow on the bottom and right.
+void Panel::PaintWindow(HDC dc) {
+  WinControl::PaintWindow(dc);
+  if (bevel_ != Bevel::Raised) return;
+  HBRUSH light = GetSysColorBrush(COLOR_BTNHIGHLIGHT);
+  HBRUSH shadow = GetSysColorBrush(COLOR_BTNSHADOW);
+  const RECT top = {0, 0, width_ - 1, 1};
+  const RECT left = {0, 0, 1, height_ - 1};
+  const RECT bottom = {0, height_ - 1, width_, height_};
+  const RECT right = {width_ - 1, 0, width_, height_};
+  FillRect(dc, &top, light);
+  FillRect(dc, &left, light);
+  FillRect(dc, &bottom, shadow);
+  FillRect(dc, &right, shadow);
+}
 
 // ------------------------------------------------------------------ Label
 
@@ -72,9 +96,7 @@ HBRUSH CheckBox::CtlColor(HDC dc) {
 // ------------------------------------------------------------ SpeedButton
 
 SpeedButton::SpeedButton(WinControl *parent, const SpeedButtonArgs &args)
-    : GraphicControl(parent, args), flat_(args.flat) {
-  doubleClicks_ = true;
-}
+    : GraphicControl(parent, args), flat_(args.flat) {}
 
 SpeedButton::~SpeedButton() {
   if (glyph_) DeleteObject(glyph_);
@@ -86,29 +108,30 @@ void SpeedButton::SetGlyph(HBITMAP bitmap) {
   Invalidate();
 }
 
-void SpeedButton::MouseDown(int, int) {
-  dragging_ = true;
+void SpeedButton::OnLButtonDown(Message &m) {
+  GraphicControl::OnLButtonDown(m);
   down_ = true;
   Invalidate();
 }
 
-void SpeedButton::MouseMove(int x, int y) {
-  if (!dragging_) return;
-  const bool inside = x >= 0 && y >= 0 && x < width_ && y < height_;
+// Dragged off while pressed, the button shows up again; back on, down.
+void SpeedButton::OnMouseMove(Message &m) {
+  if (!Pressed()) return;
+  const bool inside = Contains(m.LParam);
   if (inside != down_) {
     down_ = inside;
     Invalidate();
   }
 }
 
-void SpeedButton::MouseUp(int, int) {
-  dragging_ = false;
-  down_ = false;
+void SpeedButton::OnLButtonUp(Message &m) {
+  GraphicControl::OnLButtonUp(m);
   Invalidate();
 }
 
-void SpeedButton::MouseCancel() {
-  MouseUp(0, 0);
+void SpeedButton::OnCaptureChanged(Message &m) {
+  GraphicControl::OnCaptureChanged(m);
+  Invalidate();
 }
 
 void SpeedButton::OnMouseEnter(Message &) {
@@ -128,7 +151,7 @@ void SpeedButton::Paint() {
   HDC dc = c.Handle();
   if (!dc) return;
   RECT r = {0, 0, width_, height_};
-  const bool pressed = dragging_ && down_;
+  const bool pressed = Pressed() && down_;
   if (!flat_) {
     c.brush.SetColor(kBtnFace);
     c.FillRect(r);
@@ -150,70 +173,6 @@ void SpeedButton::Paint() {
   if (!enabled_) c.font.color = 0xFF000000u | COLOR_GRAYTEXT;
   c.brush.style = BrushStyle::Clear;
   c.TextRect(r, caption_, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-}
-
-// ------------------------------------------------------------------ Timer
-
-Timer::Timer(const TimerArgs &args) : interval_(args.interval), enabled_(args.enabled) {
-  Update();
-}
-
-Timer::~Timer() {
-  if (hwnd_) {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    DestroyWindow(hwnd_);
-  }
-}
-
-bool Timer::SetInterval(UINT ms) {
-  interval_ = ms;
-  return Update();
-}
-
-bool Timer::SetEnabled(bool on) {
-  enabled_ = on;
-  return Update();
-}
-
-bool Timer::Update() {
-  if (hwnd_) KillTimer(hwnd_, 1);
-  if (!enabled_ || interval_ == 0) return true;
-  if (!hwnd_) {
-    HINSTANCE inst = App().Instance();
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(inst, L"TovraTimer", &wc)) {
-      wc.cbSize = sizeof wc;
-      wc.lpfnWndProc = StaticWndProc;
-      wc.hInstance = inst;
-      wc.lpszClassName = L"TovraTimer";
-      RegisterClassExW(&wc);
-    }
-    hwnd_ =
-        CreateWindowExW(0, L"TovraTimer", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, this);
-    if (!hwnd_) {
-      App().RaiseError("Not enough timers available");
-      return false;
-    }
-  }
-  if (SetTimer(hwnd_, 1, interval_, nullptr) == 0) {
-    App().RaiseError("Not enough timers available");
-    return false;
-  }
-  return true;
-}
-
-LRESULT CALLBACK Timer::StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-  auto *self = reinterpret_cast<Timer *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self && msg == WM_NCCREATE) {
-    self = static_cast<Timer *>(reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  if (self && msg == WM_TIMER) {
-    if (self->OnTimer) self->OnTimer();
-    return 0;
-  }
-  return DefWindowProcW(hwnd, msg, w, l);
 }
 
 }  // namespace ui

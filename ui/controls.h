@@ -1,9 +1,27 @@
 #pragma once
-// The leaf controls: label, single-line edit, check box, speed button, and
-// the timer.
+// The leaf controls: panel, label, single-line edit, check box, speed button.
 #include "ui/control.h"
 
 namespace ui {
+
+enum class Bevel { None, Raised };
+
+struct PanelArgs : ControlArgs {
+  Bevel bevelOuter = Bevel::None;
+};
+
+class Panel : public WinControl {
+ public:
+  Panel(WinControl *parent, const PanelArgs &args);
+  Bevel BevelOuter() const { return bevel_; }
+
+ protected:
+  CreateParams GetCreateParams() const override;
+  void PaintWindow(HDC dc) override;
+
+ private:
+  Bevel bevel_;
+};
 
 struct LabelArgs : ControlArgs {
   bool transparent = true;
@@ -12,7 +30,6 @@ struct LabelArgs : ControlArgs {
 class Label : public GraphicControl {
  public:
   Label(WinControl *parent, const LabelArgs &args);
-  bool Transparent() const { return transparent_; }
   void Paint() override;
 
  private:
@@ -64,47 +81,18 @@ class SpeedButton : public GraphicControl {
   void Paint() override;
 
  protected:
-  void MouseDown(int x, int y) override;
-  void MouseMove(int x, int y) override;
-  void MouseUp(int x, int y) override;
-  void MouseCancel() override;
+  void OnLButtonDown(Message &m) override;
+  void OnLButtonUp(Message &m) override;
+  void OnMouseMove(Message &m) override;
   void OnMouseEnter(Message &m) override;
   void OnMouseLeave(Message &m) override;
+  void OnCaptureChanged(Message &m) override;
 
  private:
   bool flat_;
   HBITMAP glyph_ = nullptr;
-  bool dragging_ = false;
-  bool down_ = false;
+  bool down_ = false;  // while pressed: the pointer is on the button
   bool mouseIn_ = false;
-};
-
-struct TimerArgs {
-  UINT interval = 1000;
-  bool enabled = true;
-};
-
-// Fires OnTimer every interval while enabled; a one-shot use disables it in
-// its handler. Runs on a message-only window of its own.
-class Timer {
- public:
-  explicit Timer(const TimerArgs &args);
-  ~Timer();
-  Timer(const Timer &) = delete;
-  Timer &operator=(const Timer &) = delete;
-  UINT Interval() const { return interval_; }
-  // False when the timer should run and cannot (the error is raised).
-  bool SetInterval(UINT ms);
-  bool Enabled() const { return enabled_; }
-  bool SetEnabled(bool on);
-  std::function<void()> OnTimer;
-
- private:
-  bool Update();
-  static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
-  HWND hwnd_ = nullptr;
-  UINT interval_;
-  bool enabled_;
 };
 
 }  // namespace ui

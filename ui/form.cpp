@@ -4,9 +4,29 @@
 
 namespace ui {
 
+// The timer's address is its id on the window: WM_TIMER names it, and the
+// form looks it up among its own, so a stray id reaches nobody.
+bool Timer::SetEnabled(bool on) {
+  enabled_ = on;
+  HWND window = form_->Handle();
+  const UINT_PTR id = reinterpret_cast<UINT_PTR>(this);
+  if (!on) {
+    if (window) KillTimer(window, id);
+    return true;
+  }
+  if (window && SetTimer(window, id, interval_, nullptr) != 0) return true;
+  App().RaiseError("Not enough timers available");
+  return false;
+}
+
 Form::Form(const ControlArgs &args) : WinControl(nullptr, args) {
   left_ = (GetSystemMetrics(SM_CXSCREEN) - width_) / 2;
   top_ = (GetSystemMetrics(SM_CYSCREEN) - height_) / 2;
+}
+
+Timer *Form::AddTimer(UINT interval) {
+  timers_.push_back(std::make_unique<Timer>(this, interval));
+  return timers_.back().get();
 }
 
 // Borderless: no caption bar, no sizing frame, so the window rectangle is
@@ -28,15 +48,13 @@ void Form::Close() {
   if (hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
-void Form::DoCreate() {
-  if (OnCreate) OnCreate();
-}
-
 void Form::WndProc(Message &m) {
   switch (m.Msg) {
+    case WM_TIMER:
+      OnTimer(m);
+      break;
     case WM_DESTROY:
-      if (App().MainForm() == this) PostQuitMessage(0);
-      DefaultHandler(m);
+      OnDestroy(m);
       break;
     default:
       WinControl::WndProc(m);
@@ -44,31 +62,18 @@ void Form::WndProc(Message &m) {
   }
 }
 
-Panel::Panel(WinControl *parent, const PanelArgs &args)
-    : WinControl(parent, args), bevel_(args.bevelOuter) {
-  Padding = args.padding;
+void Form::OnTimer(Message &m) {
+  for (auto &t : timers_) {
+    if (reinterpret_cast<UINT_PTR>(t.get()) != m.WParam) continue;
+    if (t->OnTimer) t->OnTimer();
+    return;
+  }
+  DefaultHandler(m);
 }
 
-WinControl::CreateParams Panel::GetCreateParams() const {
-  return {L"TovraPanel", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, false};
-}
-
-// A raised outer bevel: one line of highlight on the top and left, one of
-// shadow on the bottom and right.
-void Panel::PaintWindow(HDC dc) {
-  WinControl::PaintWindow(dc);
-  if (bevel_ != Bevel::Raised) return;
-  RECT r = {0, 0, width_, height_};
-  HBRUSH light = GetSysColorBrush(COLOR_BTNHIGHLIGHT);
-  HBRUSH shadow = GetSysColorBrush(COLOR_BTNSHADOW);
-  RECT top = {r.left, r.top, r.right - 1, r.top + 1};
-  RECT left = {r.left, r.top, r.left + 1, r.bottom - 1};
-  RECT bottom = {r.left, r.bottom - 1, r.right, r.bottom};
-  RECT right = {r.right - 1, r.top, r.right, r.bottom};
-  FillRect(dc, &top, light);
-  FillRect(dc, &left, light);
-  FillRect(dc, &bottom, shadow);
-  FillRect(dc, &right, shadow);
+void Form::OnDestroy(Message &m) {
+  if (App().MainForm() == this) PostQuitMessage(0);
+  DefaultHandler(m);
 }
 
 }  // namespace ui

@@ -1,8 +1,29 @@
 #pragma once
-// Top-level borderless form and panels.
+// The top-level borderless form and the timers that run on its window.
 #include "ui/control.h"
 
 namespace ui {
+
+class Form;
+
+// Fires OnTimer every interval while enabled; a one-shot use disables it in
+// its handler. A timer of the form's window, which needs the window made.
+class Timer {
+ public:
+  Timer(Form *form, UINT interval) : form_(form), interval_(interval) {}
+  Timer(const Timer &) = delete;
+  Timer &operator=(const Timer &) = delete;
+  UINT Interval() const { return interval_; }
+  bool Enabled() const { return enabled_; }
+  // False when the timer should run and cannot (the error is raised).
+  bool SetEnabled(bool on);
+  std::function<void()> OnTimer;
+
+ private:
+  Form *form_;
+  UINT interval_;
+  bool enabled_ = false;
+};
 
 class Form : public WinControl {
  public:
@@ -10,32 +31,19 @@ class Form : public WinControl {
   explicit Form(const ControlArgs &args);
   void Show();
   void Close();
-  std::function<void()> OnCreate;
-  virtual void DoCreate();
+  // The creation handler, run once the windows are made.
+  virtual void DoCreate() {}
+  // A disabled timer with the given interval, owned by the form.
+  Timer *AddTimer(UINT interval);
 
  protected:
   CreateParams GetCreateParams() const override;
   void WndProc(Message &m) override;
-};
-
-enum class Bevel { None, Raised };
-
-struct PanelArgs : ControlArgs {
-  Bevel bevelOuter = Bevel::None;
-  Spacing padding;
-};
-
-class Panel : public WinControl {
- public:
-  Panel(WinControl *parent, const PanelArgs &args);
-  Bevel BevelOuter() const { return bevel_; }
-
- protected:
-  CreateParams GetCreateParams() const override;
-  void PaintWindow(HDC dc) override;
+  void OnTimer(Message &m);
+  void OnDestroy(Message &m);
 
  private:
-  Bevel bevel_;
+  std::vector<std::unique_ptr<Timer>> timers_;
 };
 
 }  // namespace ui

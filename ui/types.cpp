@@ -17,8 +17,9 @@ HFONT CreateFontHandle(const Font &font) {
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
-  std::wstring face = Widen(font.name);
-  lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+  // A name too long for the face buffer still leaves it terminated.
+  MultiByteToWideChar(936, 0, font.name, -1, lf.lfFaceName, LF_FACESIZE);
+  lf.lfFaceName[LF_FACESIZE - 1] = L'\0';
   return CreateFontIndirectW(&lf);
 }
 

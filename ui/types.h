@@ -33,7 +33,7 @@ struct Message {
 using WndMethod = std::function<void(Message &)>;
 
 struct Font {
-  std::string name = "Tahoma";  // CP936
+  const char *name = "Tahoma";  // CP936
   int height = 14;              // character height in pixels
   Color color = kWindowText;
   BYTE charset = DEFAULT_CHARSET;

@@ -16,7 +16,7 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "tests/support/import_patch.h"
-#include "tests/support/refuse_windows.h"
+#include "tests/support/refuse_timers.h"
 #include "tests/support/win_test_support.h"
 #include "ui/application.h"
 
@@ -334,7 +334,8 @@ TEST(UnattendedStartTest, TimerThatCannotBeSetIsAFailedInstall) {
   const std::string commandLine = "\"" + ToAnsi(self) + "\" -auto_setup";
   BoxDismisser dismisser(GetCurrentProcessId());
   {
-    RefuseWindows refuse(L"TovraTimer");
+    RefuseTimers refuse;
+    ASSERT_TRUE(refuse.Active());
     form.FormCreateFrom(commandLine.c_str());
   }
   EXPECT_EQ(1, SetupFlags.autoSetup);

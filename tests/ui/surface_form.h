@@ -48,12 +48,10 @@ class SurfaceForm : public ui::Form {
 
  private:
   static ui::ControlArgs Args(int width, int height, ui::Color color) {
-    static ui::Color stored;
-    stored = color;
     ui::ControlArgs a;
     a.name = "surface";
     a.bounds = {0, 0, width, height};
-    a.color = &stored;
+    a.color = color;
     return a;
   }
   HBITMAP bitmap_;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/refuse_timers.h"
 #include "tests/support/refuse_windows.h"
 #include "tests/ui/surface_form.h"
 #include "ui/application.h"
@@ -149,9 +150,8 @@ TEST_F(UiTest, HiddenLabelIsNotPaintedAndShowingItRepaints) {
   a.bounds = {60, 10, 50, 20};
   a.caption = "安装";
   a.visible = false;
-  ui::Font f;
-  f.color = ui::Rgb(0, 0, 0);
-  a.font = &f;
+  a.font = ui::Font();
+  a.font->color = ui::Rgb(0, 0, 0);
   auto *label = form->Add<ui::Label>(a);
   auto inked = [&] {
     int n = 0;
@@ -202,13 +202,9 @@ TEST_F(UiTest, ToolkitErrorsAfterStartUpReachTheErrorDialog) {
   std::vector<std::string> errors;
   ui::App().ErrorSink = [&](const std::string &m) { errors.push_back(m); };
   {
-    test_support::RefuseWindows refuse(L"TovraTimer");
+    test_support::RefuseTimers refuse;
     ASSERT_TRUE(refuse.Active());
-    ui::TimerArgs a;
-    a.interval = 20;
-    a.enabled = false;
-    ui::Timer timer(a);
-    timer.SetEnabled(true);
+    EXPECT_FALSE(form->AddTimer(20)->SetEnabled(true));
   }
   {
     test_support::RefuseWindows refuse(L"TovraPanel");
@@ -236,17 +232,20 @@ TEST(Application, ErrorsWhileCreatingAFormAreLeftToStartUp) {
   EXPECT_EQ("Error creating window", ui::App().LastError());
 }
 
-TEST(Timer, FiresAfterItsIntervalUntilDisabled) {
-  ui::TimerArgs a;
-  a.interval = 20;
-  a.enabled = false;
-  ui::Timer timer(a);
-  int fired = 0;
-  timer.OnTimer = [&] {
+// The timer runs on the form's window: WM_TIMER reaches the handler of the
+// timer it names, and a disabled timer fires no more.
+TEST_F(UiTest, TimerFiresAfterItsIntervalUntilDisabled) {
+  ui::Timer *timer = form->AddTimer(20);
+  ui::Timer *other = form->AddTimer(10000);
+  int fired = 0, otherFired = 0;
+  timer->OnTimer = [&] {
     ++fired;
-    timer.SetEnabled(false);  // one-shot use
+    timer->SetEnabled(false);  // one-shot use
   };
-  timer.SetEnabled(true);
+  other->OnTimer = [&] { ++otherFired; };
+  EXPECT_FALSE(timer->Enabled());
+  ASSERT_TRUE(timer->SetEnabled(true));
+  ASSERT_TRUE(other->SetEnabled(true));
   const DWORD start = GetTickCount();
   MSG msg;
   while (GetTickCount() - start < 300) {
@@ -254,7 +253,12 @@ TEST(Timer, FiresAfterItsIntervalUntilDisabled) {
     Sleep(5);
   }
   EXPECT_EQ(1, fired);
-  EXPECT_FALSE(timer.Enabled());
+  EXPECT_EQ(0, otherFired);
+  EXPECT_FALSE(timer->Enabled());
+  // A WM_TIMER that names none of the form's timers reaches none of them.
+  SendMessageW(form->Handle(), WM_TIMER, 12345, 0);
+  EXPECT_EQ(1, fired);
+  EXPECT_EQ(0, otherFired);
 }
 
 }  // namespace
