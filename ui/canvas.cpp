@@ -99,19 +99,21 @@ void Canvas::SetPixel(int x, int y, Color c) {
   if (dc) SetPixelV(dc, x, y, ColorToRgb(c));
 }
 
+// Text takes the font's colour, on the brush's colour unless the brush is
+// clear.
+void Canvas::SetTextColors(HDC dc) {
+  SetTextColor(dc, ColorToRgb(font.color));
+  SetBkMode(dc, brush.style == BrushStyle::Clear ? TRANSPARENT : OPAQUE);
+  SetBkColor(dc, ColorToRgb(brush.color));
+}
+
 void Canvas::TextOut(int x, int y, const std::string &text) {
   HDC dc = Handle();
   if (!dc) return;
   std::wstring w = Widen(text);
   Selected f(dc, CreateFontHandle(font), true);
-  SetTextColor(dc, ColorToRgb(font.color));
+  SetTextColors(dc);
   SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  if (brush.style == BrushStyle::Clear) {
-    SetBkMode(dc, TRANSPARENT);
-  } else {
-    SetBkMode(dc, OPAQUE);
-    SetBkColor(dc, ColorToRgb(brush.color));
-  }
   ExtTextOutW(dc, x, y, 0, nullptr, w.c_str(), static_cast<UINT>(w.size()), nullptr);
 }
 
@@ -136,13 +138,7 @@ void Canvas::TextRect(RECT r, const std::string &text, UINT format) {
   if (!dc) return;
   std::wstring w = Widen(text);
   Selected f(dc, CreateFontHandle(font), true);
-  SetTextColor(dc, ColorToRgb(font.color));
-  if (brush.style == BrushStyle::Clear) {
-    SetBkMode(dc, TRANSPARENT);
-  } else {
-    SetBkMode(dc, OPAQUE);
-    SetBkColor(dc, ColorToRgb(brush.color));
-  }
+  SetTextColors(dc);
   DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, format);
 }
 

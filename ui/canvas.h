@@ -64,6 +64,7 @@ class Canvas {
   void DrawTransparent(int x, int y, HBITMAP bitmap);
 
  private:
+  void SetTextColors(HDC dc);
   CanvasOwner *owner_;
   HDC attached_ = nullptr;
   HDC acquired_ = nullptr;

@@ -217,20 +217,16 @@ void WinControl::Adopt(std::unique_ptr<GraphicControl> child) {
 bool WinControl::CreateHandle() {
   if (!hwnd_) {
     const CreateParams cp = GetCreateParams();
-    if (!cp.systemClass) {
-      WNDCLASSEXW wc = {};
-      wc.cbSize = sizeof wc;
-      if (!GetClassInfoExW(App().Instance(), cp.className, &wc)) {
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = StaticWndProc;
-        wc.hInstance = App().Instance();
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.lpszClassName = cp.className;
-        if (!RegisterClassExW(&wc)) {
-          App().RaiseError("Cannot register the window class");
-          return false;
-        }
+    WNDCLASSW wc = {};
+    if (!cp.systemClass && !GetClassInfoW(App().Instance(), cp.className, &wc)) {
+      wc.style = CS_DBLCLKS;
+      wc.lpfnWndProc = StaticWndProc;
+      wc.hInstance = App().Instance();
+      wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+      wc.lpszClassName = cp.className;
+      if (!RegisterClassW(&wc)) {
+        App().RaiseError("Cannot register the window class");
+        return false;
       }
     }
     DWORD style = cp.style;
@@ -396,22 +392,9 @@ void WinControl::OnMouse(Message &m) {
     m.Result = target->Perform(m.Msg, m.WParam, local);
     return;
   }
-  if (OnMouseDown) {
-    switch (m.Msg) {
-      case WM_LBUTTONDOWN:
-      case WM_LBUTTONDBLCLK:
-        OnMouseDown(0, p.x, p.y);
-        break;
-      case WM_RBUTTONDOWN:
-        OnMouseDown(1, p.x, p.y);
-        break;
-      case WM_MBUTTONDOWN:
-        OnMouseDown(2, p.x, p.y);
-        break;
-      default:
-        break;
-    }
-  }
+  const bool left = m.Msg == WM_LBUTTONDOWN || m.Msg == WM_LBUTTONDBLCLK;
+  if (OnMouseDown && (left || m.Msg == WM_RBUTTONDOWN || m.Msg == WM_MBUTTONDOWN))
+    OnMouseDown(left ? 0 : m.Msg == WM_RBUTTONDOWN ? 1 : 2, p.x, p.y);
   DefaultHandler(m);
 }
 
