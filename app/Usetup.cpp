@@ -167,6 +167,8 @@ void TSetupForm::BuildStatus() {
   labelWebsite->OnClick = [this] { labelWebsiteClick(); };
 }
 
+// The body's padding of 5 (left, right, bottom) would only place children
+// aligned to its edges; it has none, so the padding is not kept.
 void TSetupForm::BuildBody() {
   ui::PanelArgs p;
   p.name = "Panel2";
