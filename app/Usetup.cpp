@@ -216,7 +216,7 @@ void TSetupForm::BuildBody() {
   // Tab moves from the folder box to the check box: the order they are made.
   editSetupFolder = Panel2->Add<ui::Edit>(edit);
 
-  ui::CheckBoxArgs cb;
+  ui::ControlArgs cb;
   cb.name = "cbAutorunStartup";
   cb.bounds = {332, 226, 138, 18};
   cb.caption = "电脑启动时自动运行";

@@ -52,18 +52,7 @@ void Control::SetEnabled(bool e) {
 void Control::SetCaption(const std::string &text) {
   if (text == caption_) return;
   caption_ = text;
-  Changed();
-}
-
-void Control::SetFont(const Font &f) {
-  font_ = f;
-  Changed();
-}
-
-void Control::SetColor(Color c) {
-  if (c == color_) return;
-  color_ = c;
-  Changed();
+  CaptionChanged();
 }
 
 // ---------------------------------------------------------- GraphicControl
@@ -79,6 +68,13 @@ void GraphicControl::SetBounds(int left, int top, int width, int height) {
   top_ = top;
   width_ = width;
   height_ = height;
+  Invalidate();
+}
+
+// Windowed controls keep the font they were made with; a windowless one
+// draws with the new font at its next paint.
+void GraphicControl::SetFont(const Font &f) {
+  font_ = f;
   Invalidate();
 }
 
@@ -248,7 +244,6 @@ bool WinControl::CreateHandle() {
     }
     hfont_ = CreateFontHandle(font_);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(hfont_), FALSE);
-    HandleCreated();
   }
   for (auto &c : graphics_) AddTool(c.get());
   for (auto &c : windows_)
@@ -483,17 +478,8 @@ void WinControl::InvalidateArea(const RECT &r) {
   if (hwnd_) InvalidateRect(hwnd_, &r, TRUE);
 }
 
-void WinControl::Changed() {
-  if (hwnd_) {
-    const std::wstring text = Widen(caption_);
-    SetWindowTextW(hwnd_, text.c_str());
-    HFONT old = hfont_;
-    hfont_ = CreateFontHandle(font_);
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(hfont_), FALSE);
-    if (old) DeleteObject(old);
-  }
-  if (bgBrush_) DeleteObject(bgBrush_);
-  bgBrush_ = nullptr;
+void WinControl::CaptionChanged() {
+  if (hwnd_) SetWindowTextW(hwnd_, Widen(caption_).c_str());
   Invalidate();
 }
 

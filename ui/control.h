@@ -59,15 +59,13 @@ class Control {
   const std::string &Caption() const { return caption_; }
   void SetCaption(const std::string &text);
   const Font &GetFont() const { return font_; }
-  void SetFont(const Font &f);
   Color GetColor() const { return color_; }
-  void SetColor(Color c);
   virtual void Invalidate() = 0;
 
  protected:
   Control(WinControl *parent, const ControlArgs &args);
   virtual void WndProc(Message &m) = 0;
-  virtual void Changed() { Invalidate(); }
+  virtual void CaptionChanged() { Invalidate(); }
   virtual void EnabledChanged() = 0;
   virtual void VisibleChanged() = 0;
   virtual void MessageDone() {}
@@ -89,6 +87,7 @@ class GraphicControl : public Control, protected CanvasOwner {
   Canvas &GetCanvas() { return canvas_; }
   virtual void Paint() {}
   void SetBounds(int left, int top, int width, int height);
+  void SetFont(const Font &f);
   void Invalidate() override;
   void Repaint();
   void Click();
@@ -174,11 +173,10 @@ class WinControl : public Control {
     bool systemClass;  // a system class, subclassed after creation
   };
   virtual CreateParams GetCreateParams() const = 0;
-  virtual void HandleCreated() {}
   virtual void PaintWindow(HDC dc);
   void WndProc(Message &m) override;
   void DefaultHandler(Message &m);
-  void Changed() override;
+  void CaptionChanged() override;
   void EnabledChanged() override;
   void VisibleChanged() override;
 

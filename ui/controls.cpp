@@ -64,24 +64,17 @@ std::string Edit::Text() const {
 
 // --------------------------------------------------------------- CheckBox
 
-CheckBox::CheckBox(WinControl *parent, const CheckBoxArgs &args)
-    : WinControl(parent, args), checked_(args.checked) {}
+CheckBox::CheckBox(WinControl *parent, const ControlArgs &args) : WinControl(parent, args) {}
 
 WinControl::CreateParams CheckBox::GetCreateParams() const {
   return {L"BUTTON", WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX, 0, true};
 }
 
-void CheckBox::HandleCreated() {
-  SendMessageW(hwnd_, BM_SETCHECK, checked_ ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
 bool CheckBox::Checked() const {
-  if (!hwnd_) return checked_;
-  return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  return hwnd_ && SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void CheckBox::SetChecked(bool on) {
-  checked_ = on;
   if (hwnd_) SendMessageW(hwnd_, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 

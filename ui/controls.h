@@ -46,23 +46,16 @@ class Edit : public WinControl {
   CreateParams GetCreateParams() const override;
 };
 
-struct CheckBoxArgs : ControlArgs {
-  bool checked = false;
-};
-
+// Unchecked when made; the state lives in the window.
 class CheckBox : public WinControl {
  public:
-  CheckBox(WinControl *parent, const CheckBoxArgs &args);
+  CheckBox(WinControl *parent, const ControlArgs &args);
   bool Checked() const;
   void SetChecked(bool on);
 
  protected:
   CreateParams GetCreateParams() const override;
-  void HandleCreated() override;
   HBRUSH CtlColor(HDC dc) override;
-
- private:
-  bool checked_;
 };
 
 struct SpeedButtonArgs : ControlArgs {

@@ -11,8 +11,7 @@ class MySpeed2 : public ui::SpeedButton {
   void MyProc(ui::Message &m);
   void InvalidateParent();
 
-  // The base colour, written directly: unlike the base setter it sends no
-  // change notice and does not repaint.
+  // The base colour, written directly: no change notice, no repaint.
   void SetColor(ui::Color c) { color_ = c; }
 
   // Plain stored values: writing one repaints nothing.
