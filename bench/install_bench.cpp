@@ -1,8 +1,9 @@
-// install_bench <runs> <ours.exe> <peer.exe> <scratch folder>: runs our
-// installer unattended (-auto_setup -target_dir <folder>) and the NSIS peer
-// silently (/S /D=<folder>), interleaved, each into a fresh folder below
-// <scratch>, and prints every run and the medians. bench/install_bench.sh
-// builds the peer and runs this under 32-bit Wine.
+// install_bench <runs> <ours.exe> <peer.exe> <scratch folder> [base.exe]:
+// runs our installer unattended (-auto_setup -target_dir <folder>) and the
+// NSIS peer silently (/S /D=<folder>), interleaved, each into a fresh folder
+// below <scratch>, and prints every run and the medians. base.exe, another
+// build of ours, joins the rounds as a third. bench/install_bench.sh builds
+// the peer and runs this under 32-bit Wine.
 //
 // What is timed: each installer as a process, from CreateProcess to its exit
 // (the system's own process creation and exit times). Ours waits on its 6 s
@@ -142,62 +143,73 @@ void PrintSeries(const Series &s) {
 int main() {
   int argc = 0;
   wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (!argv || argc != 5) {
-    std::fprintf(stderr, "usage: install_bench <runs> <ours.exe> <peer.exe> <scratch folder>\n");
+  if (!argv || (argc != 5 && argc != 6)) {
+    std::fprintf(stderr,
+                 "usage: install_bench <runs> <ours.exe> <peer.exe> <scratch folder> [base.exe]\n");
     return 2;
   }
   const int runs = std::max(1, _wtoi(argv[1]));
-  const std::wstring ours = argv[2], peer = argv[3], scratch = argv[4];
+  const std::wstring scratch = argv[4];
   if (!IsFolder(scratch)) CreateDirectoryW(scratch.c_str(), nullptr);
   GetDesktopWindow();
 
-  Series s_ours{"ours (timer excluded)", {}, {}, {}};
-  Series s_peer{"NSIS peer", {}, {}, {}};
+  // Ours, the peer and, when given, another build of ours (an older one, to
+  // compare before and after in the same run). Each round starts with a
+  // different one, so that drift in the machine's load and in the page cache
+  // hits all alike.
+  struct Installer {
+    const wchar_t *exe;
+    const wchar_t *tag;
+    bool ours;
+    Series series;
+  };
+  std::vector<Installer> all = {{argv[2], L"ours", true, {"ours (timer excluded)", {}, {}, {}}},
+                                {argv[3], L"peer", false, {"NSIS peer", {}, {}, {}}}};
+  if (argc == 6) all.push_back({argv[5], L"base", true, {"base (timer excluded)", {}, {}, {}}});
+  const size_t n = all.size();
   for (int round = 0; round <= runs; ++round) {
-    // Alternate who goes first, so that drift in the machine's load and in
-    // the page cache hits both alike.
-    for (int k = 0; k < 2; ++k) {
-      const bool is_ours = (k == 0) == (round % 2 == 1);
-      const std::wstring folder = scratch + (is_ours ? L"\\ours-" : L"\\peer-") +
-                                  (round == 0 ? L"warm" : std::to_wstring(round));
+    for (size_t k = 0; k < n; ++k) {
+      Installer &who = all[(k + static_cast<size_t>(round)) % n];
+      const std::wstring folder =
+          scratch + L"\\" + who.tag + L"-" + (round == 0 ? L"warm" : std::to_wstring(round));
       const std::wstring line =
-          is_ours ? L"\"" + ours + L"\" -auto_setup -target_dir \"" + folder + L"\""
-                  : L"\"" + peer + L"\" /S /D=" + folder;  // /D= comes last, unquoted
+          who.ours
+              ? L"\"" + std::wstring(who.exe) + L"\" -auto_setup -target_dir \"" + folder + L"\""
+              : L"\"" + std::wstring(who.exe) + L"\" /S /D=" + folder;  // /D= last, unquoted
       Run r = RunOnce(line, scratch, folder);
       if (!r.ok) {
-        std::printf("run %d: %s failed (exit code %lu)\n", round, is_ours ? "ours" : "peer",
-                    r.exit_code);
+        std::printf("run %d: %ls failed (exit code %lu)\n", round, who.tag, r.exit_code);
         return 1;
       }
-      if (is_ours) {
+      if (who.ours) {
         // The control program starts as ours ends; let it finish before the
         // next run, and check that it was started at all.
         const std::wstring record = folder + L"\\TovraControl.launch.txt";
         const double wait_from = NowMs();
         while (!IsFile(record) && NowMs() - wait_from < kLaunchRecordWaitMs) Sleep(20);
         if (!IsFile(record)) {
-          std::printf("run %d: ours did not start the control program\n", round);
+          std::printf("run %d: %ls did not start the control program\n", round, who.tag);
           return 1;
         }
         r.total_ms -= kTimerMs;
         r.before_ms -= kTimerMs;
       }
-      std::printf("%s %d: %-4s %7.1f ms (before the folder %6.1f, after %6.1f)\n",
-                  round == 0 ? "warm-up" : "run", round, is_ours ? "ours" : "peer", r.total_ms,
-                  r.before_ms, r.after_ms);
+      std::printf("%s %d: %-4ls %7.1f ms (before the folder %6.1f, after %6.1f)\n",
+                  round == 0 ? "warm-up" : "run", round, who.tag, r.total_ms, r.before_ms,
+                  r.after_ms);
       std::fflush(stdout);
       Sleep(300);  // let the last run's writes settle a little
       if (round == 0) continue;
-      Series &s = is_ours ? s_ours : s_peer;
-      s.total.push_back(r.total_ms);
-      s.before.push_back(r.before_ms);
-      s.after.push_back(r.after_ms);
+      who.series.total.push_back(r.total_ms);
+      who.series.before.push_back(r.before_ms);
+      who.series.after.push_back(r.after_ms);
     }
   }
-  PrintSeries(s_ours);
-  PrintSeries(s_peer);
+  for (const Installer &who : all) PrintSeries(who.series);
+  const double peer = Median(all[1].series.total);
   std::printf("ratio ours/NSIS (medians of %d runs each): %.2f\n", runs,
-              Median(s_ours.total) / Median(s_peer.total));
+              Median(all[0].series.total) / peer);
+  if (n == 3) std::printf("ratio base/NSIS: %.2f\n", Median(all[2].series.total) / peer);
   LocalFree(argv);
   return 0;
 }

@@ -2,8 +2,10 @@
 # Install benchmark: our shipped i686 TovraSetup.exe, unattended, against an
 # NSIS installer of the same product, run silently, interleaved on the same
 # 32-bit Wine. Prints every run, both medians, their ratio and both sizes.
-#   bench/install_bench.sh [--runs N] [--ours EXE]   (default 7 runs, the i686 build's
-#   TovraSetup.exe; needs scripts/build.sh host i686)
+#   bench/install_bench.sh [--runs N] [--ours EXE] [--base EXE]   (default 7 runs,
+#   the i686 build's TovraSetup.exe; needs scripts/build.sh host i686)
+# --base adds another build of ours (e.g. an older one) to the same rounds,
+# for a before/after comparison in one run.
 # The NSIS peer: the files of the carried setup.zip (names decoded from CP936),
 # SetCompressor zlib, each file compressed on its own, built with Debian's
 # makensis. How the time is taken, and how our 6 s timer is left out: see
@@ -16,11 +18,13 @@ case "$B" in /*) ;; *) B=$root/$B ;; esac
 runs=7
 ours=$B/i686/bin/TovraSetup.exe
 own_build=1
+base=()
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --ours) ours=$(realpath "$2"); own_build=0; shift 2 ;;  # another build, e.g. an older one
-    *) echo "usage: $0 [--runs N] [--ours EXE]" >&2; exit 2 ;;
+    --base) base=("$(realpath "$2")"); shift 2 ;;
+    *) echo "usage: $0 [--runs N] [--ours EXE] [--base EXE]" >&2; exit 2 ;;
   esac
 done
 
@@ -32,7 +36,7 @@ fi
 command -v makensis >/dev/null || skip "makensis (package nsis) is missing: scripts/deps.sh"
 driver=$B/i686/bin/install_bench.exe
 peer_gen=$B/host/bin/tovra-nsis-peer
-for f in "$ours" "$driver" "$peer_gen"; do
+for f in "$ours" "$driver" "$peer_gen" "${base[@]}"; do
   [ -f "$f" ] || skip "missing $f: scripts/build.sh host i686"
 done
 # The archive the i686 installer carries (the sample product unless the tree
@@ -64,8 +68,10 @@ scratch=$work/runs
 rm -rf "$scratch"
 mkdir -p "$scratch"
 echo "install_bench: $runs runs each, interleaved, under $wine32 (prefix $WINEPREFIX)"
+base_arg=()
+[ ${#base[@]} -eq 0 ] || base_arg=("$(winpath "${base[0]}")")
 "$wine32" "$driver" "$runs" "$(winpath "$ours")" "$(winpath "$peer")" "$(winpath "$scratch")" \
-  2>/dev/null
+  "${base_arg[@]}" 2>/dev/null
 code=$?
 if [ $code -ne 0 ]; then
   echo "install_bench: the run failed (driver exit code $code)"
