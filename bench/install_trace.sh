@@ -46,11 +46,14 @@ awk -F: '
     else if (pid == setup && line ~ /user32\.KillTimer/) ev["timer fired"] = t
     else if (pid == setup && line ~ /fopen\(.*7Z\.DLL/ && !("pair" in ev)) ev["pair"] = t
     else if (pid == setup && line ~ /fopen\(.*setup\.zip/ && !("archive" in ev)) ev["archive"] = t
-    else if (pid == setup && line ~ /ShellExecuteExA/) ev["extractor"] = t
+    else if (pid == setup && line ~ /ShellExecuteExA/ && !("extractor" in ev)) ev["extractor"] = t
     else if (line ~ /LoadLibraryExW\(.*7z\.dll/) { ext = pid; ev["codec"] = t }
     else if (pid == ext && line ~ /ExitProcess/) ev["extracted"] = t
-    else if (pid == setup && line ~ /GetFileVersionInfoSizeA/) ev["version"] = t
-    else if (pid == setup && line ~ /shell32\.ShellExecuteA/) ev["launch"] = t
+    else if (pid == setup && line ~ /GetFileVersionInfoSizeA/ && !("version" in ev)) ev["version"] = t
+    # The control program goes through the same runner as the extractor
+    # (ShellExecuteExA) or through ShellExecuteA, which calls it in turn.
+    else if (pid == setup && line ~ /shell32\.ShellExecute(Ex)?A\(/ && ("version" in ev) &&
+             !("launch" in ev)) ev["launch"] = t
     else if (pid == setup && line ~ /ExitProcess/) ev["exit"] = t
   }
   END {
