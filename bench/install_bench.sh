@@ -41,7 +41,7 @@ for f in "$ours" "$driver" "$peer_gen" "${base[@]}"; do
 done
 # The archive the i686 installer carries (the sample product unless the tree
 # was configured with another).
-archive=$(sed -n 's/^TOVRA_PAYLOAD_ARCHIVE:INTERNAL=//p' "$B/i686/CMakeCache.txt")
+archive=$(cat "$B/i686/payload/carried-archive.txt" 2>/dev/null)
 [ -f "$archive" ] || skip "cannot find the carried archive ($archive)"
 
 work=$B/bench/install

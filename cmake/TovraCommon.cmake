@@ -1,5 +1,15 @@
 # Shared settings and helpers of every build (native host, i686, x86_64).
 
+# The trees of one build folder find each other through these, which
+# scripts/build.sh sets: TOVRA_HOST_BIN (the host tree's tools), TOVRA_I686_BIN
+# (the shipped build's programs) and TOVRA_BUILD_ROOT (the folder holding the
+# trees host, i686 and x64).
+set(TOVRA_HOST_BIN "" CACHE PATH "The host tree's bin folder")
+set(TOVRA_I686_BIN "" CACHE PATH "The i686 tree's bin folder")
+set(TOVRA_BUILD_ROOT "" CACHE PATH "The folder holding the host, i686 and x64 trees")
+# The top of the sources, for helpers called from any folder.
+set(TOVRA_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+
 set(TOVRA_PRODUCT_VERSION ${PROJECT_VERSION})
 set(TOVRA_PRODUCT_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
@@ -73,64 +83,8 @@ else()
   find_package(ZLIB)
 endif()
 
-# tovra_add_gtest(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...] [SERIAL])
-# A GoogleTest program; under the cross build it runs through wine-run.sh.
-# SERIAL keeps its cases from running beside any other test (cases that look
-# at every top-level window, say).
-function(tovra_add_gtest name)
-  if(TOVRA_FUZZ)
-    return()  # the fuzz tree builds fuzzers only
-  endif()
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 60)
-  endif()
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
-  # An empty LABELS value would vanish from the list and shift the pairs.
-  set(props TIMEOUT ${T_TIMEOUT})
-  if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
-  endif()
-  if(T_SERIAL)
-    list(APPEND props RUN_SERIAL TRUE)
-  endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
-endfunction()
-
-# tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])
-# A libFuzzer target with ASan and UBSan. Built only in the fuzz tree (clang,
-# TOVRA_FUZZ=ON, see scripts/build.sh fuzz); the suite runs each one briefly on
-# its seed corpus. Longer runs: scripts/fuzz.sh <name> <seconds>.
-option(TOVRA_FUZZ "Build the libFuzzer targets (clang only)" OFF)
-if(TOVRA_FUZZ)
-  # The libraries under test need the coverage hooks too, or libFuzzer sees
-  # only the target's own file.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
-  add_link_options(-fsanitize=address,undefined)
+include(${CMAKE_CURRENT_LIST_DIR}/TovraTesting.cmake)
+if(CMAKE_CROSSCOMPILING)
+  include(${CMAKE_CURRENT_LIST_DIR}/TovraWindows.cmake)
+  include(${CMAKE_CURRENT_LIST_DIR}/TovraPayload.cmake)
 endif()
-function(tovra_add_fuzzer name)
-  if(NOT TOVRA_FUZZ)
-    return()
-  endif()
-  cmake_parse_arguments(F "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
-  if(NOT F_SECONDS)
-    set(F_SECONDS 5)
-  endif()
-  add_executable(${name} ${F_SOURCES})
-  target_link_libraries(${name} PRIVATE ${F_LIBS})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined
-                         -fno-sanitize-recover=undefined)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
-  set(seeds "")
-  if(F_CORPUS)
-    set(seeds ${F_CORPUS})
-  endif()
-  add_test(NAME fuzz.${name}
-           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-                   $<TARGET_FILE:${name}> -max_total_time=${F_SECONDS} -print_final_stats=1
-                   ${work} ${seeds})
-  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
-  file(MAKE_DIRECTORY ${work})
-endfunction()

@@ -12,23 +12,26 @@ B=${B:-$root/build}
 case "$B" in /*) ;; *) B=$root/$B ;; esac
 trees=("$@"); [ ${#trees[@]} -gt 0 ] || trees=(host i686 x64 fuzz)
 gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
-common=(-DTOVRA_HOST_BIN="$B/host/bin" -DTOVRA_I686_BIN="$B/i686/bin")
+common=(-DTOVRA_HOST_BIN="$B/host/bin" -DTOVRA_I686_BIN="$B/i686/bin" -DTOVRA_BUILD_ROOT="$B")
 # Last on the command line, so they win over a tree's own settings.
 # shellcheck disable=SC2206 # TOVRA_CMAKE_ARGS is a word list on purpose
 user=(${TOVRA_CMAKE_ARGS:-})
 
-# A tree counts as configured only once a configure has succeeded in it: a
-# first configure that failed leaves a CMakeCache.txt behind, and is run again.
+# A tree counts as configured only once a configure has succeeded in it with
+# the same arguments: a first configure that failed leaves a CMakeCache.txt
+# behind, and is run again, and so is one whose arguments have changed since.
 configure() { # tree, args...
   local t=$1; shift
   local stamp="$B/$t/.tovra-configured"
-  [ -f "$stamp" ] && return 0
+  local args
+  args=$(printf '%s\n' "${gen[@]}" "${common[@]}" "$@" "${user[@]}" "CC=${CC:-}" "CXX=${CXX:-}")
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$args" ] && return 0
   if ! cmake -S "$root" -B "$B/$t" "${gen[@]}" "${common[@]}" "$@" "${user[@]}" >"$B/$t.configure.log" 2>&1; then
     echo "build.sh: configuring $B/$t failed; the log:" >&2
     tail -n 30 "$B/$t.configure.log" >&2
     return 1
   fi
-  touch "$stamp"
+  printf '%s\n' "$args" >"$stamp"
 }
 mkdir -p "$B"
 for arg in "${trees[@]}"; do

@@ -1,0 +1,88 @@
+# Test and fuzzer helpers, after the compile settings of TovraCommon.cmake.
+
+# tovra_add_gtest(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...] [SERIAL]
+#                 [FIXTURES_REQUIRED <fixture>...] [ENVIRONMENT <var=value>...])
+# A GoogleTest program whose cases ctest runs one by one; under the cross
+# build they run through wine-run.sh. SERIAL keeps its cases from running
+# beside any other test (cases that look at every top-level window, say).
+# FIXTURES_REQUIRED: fixtures (tovra_add_fixture) that are set up before the
+# first case and cleaned up after the last. A case that calls GTEST_SKIP
+# counts as skipped.
+function(tovra_add_gtest name)
+  if(TOVRA_FUZZ)
+    return()  # the fuzz tree builds fuzzers only
+  endif()
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT"
+                        ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 60)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # An empty list value would vanish from the list and shift the pairs.
+  set(props TIMEOUT ${T_TIMEOUT})
+  foreach(list_prop LABELS FIXTURES_REQUIRED ENVIRONMENT)
+    if(T_${list_prop})
+      list(APPEND props ${list_prop} "${T_${list_prop}}")
+    endif()
+  endforeach()
+  if(T_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
+endfunction()
+
+# tovra_add_fixture(<fixture> SETUP <command>... CLEANUP <command>... [TIMEOUT s])
+# Two tests, <fixture>.setup and <fixture>.cleanup, that ctest runs before the
+# first and after the last test requiring <fixture> (FIXTURES_REQUIRED).
+function(tovra_add_fixture fixture)
+  if(TOVRA_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "TIMEOUT" "SETUP;CLEANUP" ${ARGN})
+  if(NOT F_TIMEOUT)
+    set(F_TIMEOUT 30)
+  endif()
+  add_test(NAME ${fixture}.setup COMMAND ${F_SETUP})
+  add_test(NAME ${fixture}.cleanup COMMAND ${F_CLEANUP})
+  set_tests_properties(${fixture}.setup PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT ${F_TIMEOUT})
+  set_tests_properties(${fixture}.cleanup PROPERTIES FIXTURES_CLEANUP ${fixture}
+                                                     TIMEOUT ${F_TIMEOUT})
+endfunction()
+
+# tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])
+# A libFuzzer target with ASan and UBSan. Built only in the fuzz tree (clang,
+# TOVRA_FUZZ=ON, see scripts/build.sh fuzz); the suite runs each one briefly on
+# its seed corpus. Longer runs: scripts/fuzz.sh <name> <seconds>.
+option(TOVRA_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(TOVRA_FUZZ)
+  # The libraries under test need the coverage hooks too, or libFuzzer sees
+  # only the target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+function(tovra_add_fuzzer name)
+  if(NOT TOVRA_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 5)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined
+                         -fno-sanitize-recover=undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+  set(seeds "")
+  if(F_CORPUS)
+    set(seeds ${F_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   $<TARGET_FILE:${name}> -max_total_time=${F_SECONDS} -print_final_stats=1
+                   ${work} ${seeds})
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+  file(MAKE_DIRECTORY ${work})
+endfunction()

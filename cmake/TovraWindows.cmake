@@ -1,0 +1,50 @@
+# Helpers of the Windows builds for the shipped programs and their libraries.
+
+# tovra_no_exceptions: the compile flags of everything shipped. The shipped
+# programs are statically linked and built without exceptions or RTTI: the
+# unwinder, winpthread and the demangler that exception support drags into a
+# static MinGW link would be most of their size. The runtime object
+# (util/runtime/no_exceptions.cpp, target tovra_no_exceptions_runtime) goes
+# into each shipped executable or DLL and nowhere else: the test programs keep
+# the standard library's own. _GLIBCXX_ASSERTIONS keeps std::string out of
+# libstdc++'s prebuilt (exception-laden) instances and bounds-checks the
+# containers on top. The i686 code drops its unwind tables too; x86_64's are
+# part of its calling convention (SEH) and stay. Their function-local statics
+# are constants or built on the UI thread alone, so they need no guard (whose
+# runtime would bring exceptions back).
+add_library(tovra_no_exceptions INTERFACE)
+target_compile_options(tovra_no_exceptions INTERFACE -fno-exceptions -fno-rtti
+                       -fno-threadsafe-statics -D_GLIBCXX_ASSERTIONS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(tovra_no_exceptions INTERFACE -fno-asynchronous-unwind-tables)
+endif()
+
+# tovra_without_exceptions(<target>...): compiles the targets that way. The
+# flags stay the targets' own: what links them keeps its own flags.
+function(tovra_without_exceptions)
+  foreach(t ${ARGN})
+    target_link_libraries(${t} PRIVATE tovra_no_exceptions)
+  endforeach()
+endfunction()
+
+# tovra_use_own_entry(<target> PROGRAM|LIBRARY): the target starts at our
+# entry point (util's tovra_program_entry or tovra_library_entry, compiled
+# into the target) instead of MinGW's start-up files.
+function(tovra_use_own_entry target kind)
+  if(kind STREQUAL "PROGRAM")
+    set(entry TovraProgramEntry)
+    target_link_libraries(${target} PRIVATE tovra_program_entry)
+  else()
+    set(entry TovraLibraryEntry)
+    target_link_libraries(${target} PRIVATE tovra_library_entry)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(entry ${entry}@12)  # stdcall
+    endif()
+  endif()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(entry _${entry})
+  endif()
+  # Without the start-up files nothing applies runtime pseudo-relocations:
+  # data imported from a DLL without __declspec(dllimport) must fail to link.
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${entry} -Wl,--disable-auto-import)
+endfunction()
