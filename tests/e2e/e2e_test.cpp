@@ -92,10 +92,6 @@ Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs
   return out;
 }
 
-bool Exists(const std::wstring &path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"安装 目录");
   Outcome o = RunProgramFor(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000);

@@ -14,11 +14,21 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
 
 namespace {
 
+using test_support::Exists;
+using test_support::ReadFileBytes;
+using test_support::RemoveTree;
+using test_support::WriteFileBytes;
 using tovra::zip::WriteEntry;
+
+// Relative path -> content ("<dir>" for folders) of everything below root.
+std::map<std::wstring, std::string> Tree(const std::wstring &root) {
+  return test_support::TreeContents(root);
+}
 
 std::wstring Widen(const std::string &s) {
   if (s.empty()) return std::wstring();
@@ -48,50 +58,6 @@ std::wstring Slashes(std::wstring p) {
 
 const std::wstring kBin = Slashes(Widen(TOVRA_BIN_DIR)) + L"\\";
 const std::wstring kSample = Slashes(Widen(TOVRA_SAMPLE_DIR)) + L"\\";
-
-bool WriteFileBytes(const std::wstring &path, const std::string &bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD wrote = 0;
-  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
-  CloseHandle(h);
-  return ok && wrote == bytes.size();
-}
-
-bool ReadFileBytes(const std::wstring &path, std::string *out) {
-  out->clear();
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out->append(buf, got);
-  CloseHandle(h);
-  return true;
-}
-
-bool Exists(const std::wstring &path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Relative path -> content ("<dir>" for folders) of everything below root.
-void ReadTree(const std::wstring &root, const std::wstring &rel,
-              std::map<std::wstring, std::string> *out) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((root + rel + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      (*out)[rel + name] = "<dir>";
-      ReadTree(root, rel + name + L"\\", out);
-    } else {
-      ReadFileBytes(root + rel + name, &(*out)[rel + name]);
-    }
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-}
 
 uint64_t BytesBelow(const std::wstring &folder) {
   uint64_t total = 0;
@@ -124,32 +90,6 @@ size_t ExpectedWorkers() {
   SYSTEM_INFO si;
   GetSystemInfo(&si);
   return si.dwNumberOfProcessors >= 2 ? 2 : 1;
-}
-
-std::map<std::wstring, std::string> Tree(const std::wstring &root) {
-  std::map<std::wstring, std::string> t;
-  ReadTree(root, L"", &t);
-  return t;
-}
-
-void RemoveTree(const std::wstring &path) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 // A fresh scratch folder per test, removed afterwards.

@@ -1,11 +1,9 @@
 #pragma once
 // What the hardening cases share: the results file every case appends its
-// row to, folder listings with content hashes, and a run of a real installer
-// process with its message box dismissed.
+// row to and a run of a real installer process with its message box
+// dismissed. Folder listings: test_support::TreeDigest (tests/support/files.h).
 #include <windows.h>
 
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -41,42 +39,27 @@ inline std::wstring OneLine(std::wstring text) {
   return text;
 }
 
-inline bool Exists(const std::wstring &path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-inline uint64_t Fnv1a(const std::string &bytes) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
-
-// Relative path -> "<dir>" or "<size> <hash>" of everything below root.
-inline void ListTree(const std::wstring &root, const std::wstring &rel,
-                     std::map<std::wstring, std::string> *out) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = fd.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      (*out)[rel + name] = "<dir>";
-      ListTree(root, rel + name + L"\\", out);
-    } else {
-      std::string bytes;
-      test_support::ReadFileBytes(root + L"\\" + rel + name, &bytes);
-      (*out)[rel + name] = std::to_string(bytes.size()) + " " + std::to_string(Fnv1a(bytes));
+// A file written with bytes and held open without sharing while this lives
+// (or until Release), as another program holding it would.
+class HeldFile {
+ public:
+  HeldFile(const std::wstring &path, const std::string &bytes) {
+    if (test_support::WriteFileBytes(path, bytes)) {
+      handle_ = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-}
+  }
+  ~HeldFile() { Release(); }
+  HeldFile(const HeldFile &) = delete;
+  HeldFile &operator=(const HeldFile &) = delete;
+  bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release() {
+    if (Held()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
 
-inline std::map<std::wstring, std::string> Listing(const std::wstring &root) {
-  std::map<std::wstring, std::string> out;
-  ListTree(root, L"", &out);
-  return out;
-}
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
 
 struct RunResult {
   bool exited = false;

@@ -34,7 +34,7 @@ std::wstring Strays(const std::wstring &folder) {
                                             L"setup.zip",        L"TovraClientService.exe",
                                             L"TovraControl.exe", L"TovraClient.dat"};
   std::wstring strays;
-  for (const auto &entry : Listing(folder)) {
+  for (const auto &entry : TreeDigest(folder)) {
     bool allowed = false;
     for (const wchar_t *name : kAllowed)
       allowed = allowed || lstrcmpiW(name, entry.first.c_str()) == 0;
@@ -60,7 +60,7 @@ void ExpectContainedFailure(const wchar_t *id, const wchar_t *what, const std::w
   EXPECT_TRUE(ReadLaunchRecords(folder).empty()) << "the control program was started";
 
   std::wstring outside;
-  for (const auto &entry : Listing(scratch)) {
+  for (const auto &entry : TreeDigest(scratch)) {
     if (entry.first != L"install" && entry.first.compare(0, 8, L"install\\") != 0) {
       outside += L" " + entry.first;
     }
@@ -150,12 +150,10 @@ TEST(HardeningUnattended, ReadOnlyDifferingExtractorFails) {
 
 TEST(HardeningUnattended, LockedDifferingExtractorFails) {
   const std::wstring folder = MakeScratchFolder(L"hard-lock7zg");
-  ASSERT_TRUE(WriteFileBytes(folder + L"\\7ZG.EXE", "not the carried extractor"));
-  HANDLE lock = CreateFileW((folder + L"\\7ZG.EXE").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  HeldFile lock(folder + L"\\7ZG.EXE", "not the carried extractor");
+  ASSERT_TRUE(lock.Held());
   ExpectFailure(L"F3", L"differing 7ZG.EXE held open without sharing by the test process", folder);
-  CloseHandle(lock);
+  lock.Release();
 }
 
 TEST(HardeningUnattended, ImmutableProductFileFails) {
@@ -166,12 +164,10 @@ TEST(HardeningUnattended, ImmutableProductFileFails) {
 
 TEST(HardeningUnattended, LockedProductFileFails) {
   const std::wstring folder = MakeScratchFolder(L"hard-lockdat");
-  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "locked"));
-  HANDLE lock = CreateFileW((folder + L"\\TovraClient.dat").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  HeldFile lock(folder + L"\\TovraClient.dat", "locked");
+  ASSERT_TRUE(lock.Held());
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
-  CloseHandle(lock);
+  lock.Release();
   EXPECT_TRUE(r.exited);
   EXPECT_EQ(1u, r.exitCode);
   EXPECT_EQ(1, r.boxes);
@@ -193,7 +189,7 @@ TEST(HardeningUnattended, UnwritableFolderFails) {
   const std::wstring folder = FixtureFolder(L"unwritable", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
   ExpectFailure(L"F6", L"install folder made immutable (chattr +i)", folder);
-  EXPECT_TRUE(Listing(folder).empty());
+  EXPECT_TRUE(TreeDigest(folder).empty());
 }
 
 TEST(HardeningUnattended, MissingDriveFails) {
@@ -242,7 +238,7 @@ TEST(HardeningUnattended, FolderJustPastTheLimitFailsBeforeAnythingIsCreated) {
   EXPECT_EQ(1, r.boxes);
   EXPECT_EQ(L"未能安装", r.boxText);
   const std::wstring scratch = folder.substr(0, folder.find(L"\\ddd"));
-  const bool created = !Listing(scratch).empty();
+  const bool created = !TreeDigest(scratch).empty();
   EXPECT_FALSE(created);
   Record(L"L2", L"folder of 238 characters with its backslash (one past the limit)",
          std::wstring(kFailed) + L", nothing created",
@@ -280,7 +276,7 @@ TEST(HardeningUnattended, FolderHoldingAnEnvironmentReferenceFailsBeforeWriting)
   EXPECT_EQ(L"未能安装", r.boxText);
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
-  const bool written = !Listing(scratch).empty() || Exists(std::wstring(windows) + L"\\Tovra");
+  const bool written = !TreeDigest(scratch).empty() || Exists(std::wstring(windows) + L"\\Tovra");
   EXPECT_FALSE(written);
   Record(L"L4", L"folder holding %WINDIR%", std::wstring(kFailed) + L", nothing written",
          Describe(r, kBoundMs) + (written ? L", written" : L", nothing written"));

@@ -92,12 +92,10 @@ std::string FixtureFolder(const char *name, const char *marker) {
 
 TEST(HardeningWorker, LockedDifferingExtractorFails) {
   const std::wstring folder = MakeScratchFolder(L"hardw-lock7zg");
-  ASSERT_TRUE(WriteFileBytes(folder + L"\\7ZG.EXE", "not the carried extractor"));
-  HANDLE lock = CreateFileW((folder + L"\\7ZG.EXE").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  HeldFile lock(folder + L"\\7ZG.EXE", "not the carried extractor");
+  ASSERT_TRUE(lock.Held());
   ExpectOneFailure(L"W1", L"differing 7ZG.EXE held open without sharing", ToAnsi(folder) + "\\");
-  CloseHandle(lock);
+  lock.Release();
   EXPECT_FALSE(Exists(folder + L"\\setup.zip")) << "nothing is written after a failed step";
 }
 
@@ -149,14 +147,12 @@ class OtherProgramsDialog {
 // and leaves the other program's dialog, open before the install began, alone.
 TEST(HardeningWorker, LockedProductFileFails) {
   const std::wstring folder = MakeScratchFolder(L"hardw-lockdat");
-  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "locked"));
-  HANDLE lock = CreateFileW((folder + L"\\TovraClient.dat").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  HeldFile lock(folder + L"\\TovraClient.dat", "locked");
+  ASSERT_TRUE(lock.Held());
   OtherProgramsDialog other;
   ASSERT_TRUE(other.Shown());
   const Counts c = Install(ToAnsi(folder) + "\\");
-  CloseHandle(lock);
+  lock.Release();
   EXPECT_EQ(0, c.ok);
   EXPECT_EQ(1, c.failed);
   EXPECT_EQ(0, c.boxes);
@@ -199,7 +195,7 @@ TEST(HardeningWorker, FolderPastTheLengthLimitGivesOneResultAndNothingWritten) {
   EXPECT_EQ(1, c.failed);
   EXPECT_EQ(0, c.ok);
   EXPECT_EQ(0, c.boxes);
-  const bool written = !Listing(folder).empty();
+  const bool written = !TreeDigest(folder).empty();
   EXPECT_FALSE(written);
   Record(L"W5", L"InstallDir of 238 characters (one past the limit), folder made beforehand",
          L"1 UM_INSTALL_FAILED, nothing written",
@@ -218,14 +214,14 @@ TEST(HardeningWorker, TenInstallsInARowGiveTheSameFolder) {
   const std::string ansi = ToAnsi(folder) + "\\";
   Counts first = Install(ansi);
   ASSERT_EQ(1, first.ok);
-  const auto listing = Listing(folder);
+  const auto listing = TreeDigest(folder);
   const uint64_t dll = WriteTime(folder + L"\\7Z.DLL");
   const uint64_t exe = WriteTime(folder + L"\\7ZG.EXE");
   int same = 0, ok = 0, pairKept = 0;
   for (int run = 0; run < 10; ++run) {
     const Counts c = Install(ansi);
     ok += c.ok == 1 && c.failed == 0;
-    same += Listing(folder) == listing;
+    same += TreeDigest(folder) == listing;
     pairKept += WriteTime(folder + L"\\7Z.DLL") == dll && WriteTime(folder + L"\\7ZG.EXE") == exe;
   }
   EXPECT_EQ(10, ok);

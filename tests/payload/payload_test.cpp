@@ -9,6 +9,7 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "payload/payload_layout.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
@@ -59,11 +60,7 @@ TEST(Payload, ExtractorPairIsCarriedUnchanged) {
 // differing codec library longer than the carried one and an archive longer
 // than the carried one must both be replaced whole, not overwritten in part.
 TEST(Payload, WrittenFilesAreByteIdentical) {
-  char temp[MAX_PATH];
-  ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
-  const std::string folder =
-      std::string(temp) + "tovra_payload_test_" + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string folder = test_support::MakeScratchFolderA("tovra_payload_test", "written");
   const std::string dll = folder + "7Z.DLL", exe = folder + "7ZG.EXE", zip = folder + "setup.zip";
   auto stale = [](const std::string &path, size_t size) {
     FILE *f = fopen(path.c_str(), "wb");
@@ -81,8 +78,6 @@ TEST(Payload, WrittenFilesAreByteIdentical) {
   EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(dll.c_str())));
   EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll(exe.c_str())));
   EXPECT_TRUE(ReadAll(zip.c_str()) == ReadAll(TOVRA_TEST_ARCHIVE));
-  for (const std::string &path : {dll, exe, zip}) DeleteFileA(path.c_str());
-  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace

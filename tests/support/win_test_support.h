@@ -1,6 +1,8 @@
 #pragma once
-// Helpers the Windows suites share: scratch folders, the sample control
-// program's launch records, and dismissing message boxes from another thread.
+// Helpers the Windows suites share: the sample control program's launch
+// records, host shell commands under Wine (a D: drive, a UNC share), waiting
+// while pumping messages, and dismissing message boxes from another thread.
+// Scratch folders and file helpers: scratch.h and files.h.
 #include <windows.h>
 
 #include <atomic>
@@ -10,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/scratch.h"
 
 namespace test_support {
 
@@ -26,43 +30,6 @@ inline std::string ToAnsi(const std::wstring &w) {
                               nullptr);
   s.resize(n > 0 ? n : 0);
   return s;
-}
-
-// A new empty folder under the temp folder: <temp>\<stem>-<pid>-<n>\<leaf>.
-inline std::wstring MakeScratchFolder(const wchar_t *stem, const wchar_t *leaf = nullptr) {
-  static std::atomic<int> counter{0};
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring dir = std::wstring(temp) + stem + L"-" + std::to_wstring(GetCurrentProcessId()) +
-                     L"-" + std::to_wstring(counter++);
-  CreateDirectoryW(dir.c_str(), nullptr);
-  if (leaf) {
-    dir += L"\\";
-    dir += leaf;
-    CreateDirectoryW(dir.c_str(), nullptr);
-  }
-  return dir;
-}
-
-inline bool ReadFileBytes(const std::wstring &path, std::string *out) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  out->clear();
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) out->append(buf, got);
-  CloseHandle(f);
-  return true;
-}
-
-inline bool WriteFileBytes(const std::wstring &path, const std::string &data) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = WriteFile(f, data.data(), DWORD(data.size()), &put, nullptr) && put == data.size();
-  CloseHandle(f);
-  return ok;
 }
 
 // One start of the sample control program: its working folder and its whole

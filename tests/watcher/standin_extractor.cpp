@@ -16,22 +16,15 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/watcher/test_dialog.h"
 
 namespace {
 
-std::string OwnFolder() {
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string path(self);
-  return path.substr(0, path.find_last_of('\\') + 1);
-}
+using test_support::WriteText;
 
-void WriteText(const std::string &path, const char *text) {
-  if (FILE *f = std::fopen(path.c_str(), "wb")) {
-    std::fputs(text, f);
-    std::fclose(f);
-  }
+std::string OwnFolder() {
+  return test_support::ProgramFolder();
 }
 
 int g_code = 0;

@@ -14,54 +14,25 @@
 #include <vector>
 
 #include "install/extract.h"
+#include "tests/support/scratch.h"
+#include "tests/support/win_test_support.h"
 
 namespace {
 
+using test_support::ReadText;
+using test_support::WriteText;
+
 std::string BinFolder() {
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string path(self);
-  return path.substr(0, path.find_last_of('\\') + 1);
+  return test_support::ProgramFolder();
 }
 
 // A fresh folder under the temp folder, ending in a backslash.
 std::string NewFolder(const std::string &name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  static int counter = 0;
-  std::string folder = std::string(temp) + "tovra-watch-" + std::to_string(GetCurrentProcessId()) +
-                       "-" + std::to_string(++counter) + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  folder += name + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
-std::string ReadText(const std::string &path) {
-  std::string text;
-  if (FILE *f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-void WriteText(const std::string &path, const std::string &text) {
-  if (FILE *f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
+  return test_support::MakeScratchFolderA("tovra-watch", name);
 }
 
 bool WaitFor(const std::function<bool()> &done, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > ms) return false;
-    Sleep(5);
-  }
-  return true;
+  return test_support::PumpUntil(done, ms);
 }
 
 // One window of watch_dialog.exe, ended when this goes out of scope.

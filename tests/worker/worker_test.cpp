@@ -12,6 +12,7 @@
 #include "install/install_state.h"
 #include "install/worker_messages.h"
 #include "payload/payload_layout.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
@@ -67,37 +68,18 @@ Outcome Install(const std::string &folder) {
   return outcome;
 }
 
+using test_support::Exists;
+
 std::string NewFolder(const char *name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  static int counter = 0;
-  const std::string folder = std::string(temp) + "tovra-worker-" +
-                             std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(++counter) + "-" + name + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
+  return test_support::MakeScratchFolderA("tovra-worker", name);
 }
 
 std::string Read(const std::string &path) {
-  std::string bytes;
-  if (FILE *f = std::fopen(path.c_str(), "rb")) {
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-  }
-  return bytes;
+  return test_support::ReadText(path);
 }
 
 void Write(const std::string &path, const std::string &bytes) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, f);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-bool Exists(const std::string &path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  ASSERT_TRUE(test_support::WriteText(path, bytes));
 }
 
 std::string Bytes(const unsigned char *data, unsigned long size) {
