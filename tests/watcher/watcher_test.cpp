@@ -80,17 +80,28 @@ class Watcher {
  public:
   explicit Watcher(DWORD pid) : args_{kExtractDialogTitle, pid, nullptr} {
     thread_ = StartDialogWatcher(&args_);
+    // A handle of our own: StopDialogWatcher closes the one it gave.
+    if (thread_) {
+      DuplicateHandle(GetCurrentProcess(), thread_, GetCurrentProcess(), &ended_, SYNCHRONIZE,
+                      FALSE, 0);
+    }
   }
-  ~Watcher() { Stop(); }
+  ~Watcher() {
+    Stop();
+    if (ended_) CloseHandle(ended_);
+  }
   bool running() const { return thread_ != nullptr; }
   void Stop() {
     StopDialogWatcher(thread_, &args_);
     thread_ = nullptr;
   }
+  // True once the watcher's thread has ended.
+  bool ended() const { return ended_ && WaitForSingleObject(ended_, 0) == WAIT_OBJECT_0; }
 
  private:
   DialogWatcherArgs args_;
   HANDLE thread_ = nullptr;
+  HANDLE ended_ = nullptr;
 };
 
 std::string Tag(const char *what) {
@@ -197,7 +208,9 @@ TEST(DialogWatcher, NothingReachesTheDialogAfterTheStop) {
     ASSERT_TRUE(WaitFor([&] { return dialog.log().find("down 3") != std::string::npos; }, 5000));
     watcher.Stop();
     const std::string atStop = dialog.log();
-    Sleep(400);
+    // The watcher only sends, and each message is handled before the send
+    // returns: once its thread has ended, nothing of it can reach the dialog.
+    ASSERT_TRUE(watcher.ended()) << "the watcher still runs after the stop";
     EXPECT_EQ(atStop, dialog.log()) << "a message reached the dialog after the stop";
     if (atStop == "down 3\n") {
       ++halfway;
