@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -110,36 +109,6 @@ TEST(EndToEnd, UnattendedInstallIntoChineseFolderWithBlankLaunchesControl) {
   EXPECT_TRUE(EndsWith(records[0].commandLine,
                        L" -create_sm_shortcut -wizard -setup -create_dsk_shortcut -auto_setup"))
       << ToAnsi(records[0].commandLine);
-}
-
-// The unattended install's own time (the fixed 6 s timer taken off) against
-// our extractor alone, run hidden as the installer runs it, on the same
-// archive: three interleaved rounds each, medians compared.
-TEST(EndToEnd, MeasureInstallAgainstExtractorAlone) {
-  std::vector<double> install, alone;
-  for (int round = 0; round < 3; ++round) {
-    const std::wstring dir = MakeScratchFolder(L"e2e-measure", L"安装 目录");
-    Outcome o = RunProgramFor(TOVRA_SETUP_EXE, L"-auto_setup -target_dir \"" + dir + L"\"", 150000);
-    ASSERT_TRUE(o.exited);
-    ASSERT_EQ(0u, o.exitCode);
-    install.push_back(o.seconds - 6.0);
-    const std::wstring out = MakeScratchFolder(L"e2e-alone", L"安装 目录");
-    Outcome x = RunProgramFor(TOVRA_EXTRACTOR_EXE,
-                              L"x \"" + Widen(TOVRA_ARCHIVE) + L"\" -o\"" + out + L"\\\" -y",
-                              120000, nullptr, true);
-    ASSERT_TRUE(x.exited);
-    ASSERT_EQ(0u, x.exitCode);
-    alone.push_back(x.seconds);
-  }
-  std::sort(install.begin(), install.end());
-  std::sort(alone.begin(), alone.end());
-  std::printf(
-      "[ MEASURE  ] unattended install %.2f s (timer excluded), extractor alone %.2f s, "
-      "ratio %.2f (medians of 3)\n",
-      install[1], alone[1], install[1] / alone[1]);
-  // The install writes 8 MB and checks a version besides extracting; far more
-  // than that would point at a stall (a watcher that never lets go, say).
-  EXPECT_LT(install[1], alone[1] * 3 + 1.0);
 }
 
 // Unattended with a box dismisser for the installer; exit 1 after exactly one
