@@ -29,8 +29,11 @@ part() { # label, folder, ctest args...
 part "native suites" "$B/host" -j2 "$@"
 part "fuzzers, a short run each" "$B/fuzz" -L fuzz "$@"
 # A Wine case may die at exit after it passed ("Subprocess killed", seen once
-# in the i686 hardening cases under load): a failed case gets one more run,
-# and ctest's log shows both.
+# in the i686 hardening cases under load): Wine's server (8.0) sends SIGKILL to
+# a program's Linux process one second after its last Windows thread ended
+# when that process has not exited by then, which a loaded machine can miss.
+# Nothing of ours outlives the case; a failed case gets one more run, and
+# ctest's log shows both.
 part "x86_64 suite (wine64)" "$B/x64" -j2 --repeat until-pass:2 "$@"
 if why=$(bash "$root/scripts/can-run-32.sh"); then
   part "i686 suite (32-bit Wine, the shipped build)" "$B/i686" -j2 --repeat until-pass:2 "$@"
