@@ -33,7 +33,14 @@ fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
-  $SUDO apt-get update -qq
+  # A mirror caught mid-sync fails an index ("File has unexpected size"):
+  # that passes within minutes, so the update is tried again before giving
+  # up, and the install then still runs on whatever indexes did arrive.
+  for try in 1 2 3 4 5; do
+    $SUDO apt-get update -qq && break
+    echo "deps: apt-get update failed (try $try of 5)" >&2
+    [ "$try" = 5 ] || sleep $((try * 20))
+  done
   # With recommends, as on the machines this was tested on (Wine pulls in the
   # GL, sound and font libraries it uses through them).
   if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null; then

@@ -118,17 +118,29 @@ tovra_wine_server() {
 
 # Starts <holder.exe> once per wineserver, detached from our pipes: it keeps
 # Wine's desktop process up, so that no test's program starts it (and hands
-# it that test's output pipes). Missing holder: nothing to do.
+# it that test's output pipes). Returns once the holder reports the desktop
+# up (or has died, or 60 s passed: the run then goes on as it would without
+# a holder). Missing holder: nothing to do.
 tovra_desktop_hold() {
   local exe=$1
   [ -f "$exe" ] || return 0
   (
     flock 9 || exit 0
     mark="$TOVRA_BUILD/.desktop-hold"
+    ready="$TOVRA_BUILD/.desktop-ready"
     pid=$(cat "$mark" 2>/dev/null)
     if [ -n "$pid" ] && grep -q desktop_hold "/proc/$pid/cmdline" 2>/dev/null; then exit 0; fi
-    setsid "$TOVRA_WINE" "$exe" </dev/null >/dev/null 2>&1 9>&- &
-    echo $! >"$mark"
+    rm -f "$ready"
+    setsid "$TOVRA_WINE" "$exe" "Z:$(echo "$ready" | tr / '\\')" </dev/null >/dev/null 2>&1 9>&- &
+    pid=$!
+    echo $pid >"$mark"
+    for _ in $(seq 600); do
+      [ -f "$ready" ] && exit 0
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    echo "wine-env: the desktop holder did not report the desktop up" >&2
+    exit 0
   ) 9>"$TOVRA_BUILD/.desktop-hold.lock"
 }
 
