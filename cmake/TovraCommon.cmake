@@ -7,8 +7,6 @@
 set(TOVRA_HOST_BIN "" CACHE PATH "The host tree's bin folder")
 set(TOVRA_I686_BIN "" CACHE PATH "The i686 tree's bin folder")
 set(TOVRA_BUILD_ROOT "" CACHE PATH "The folder holding the host, i686 and x64 trees")
-# The top of the sources, for helpers called from any folder.
-set(TOVRA_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 
 set(TOVRA_PRODUCT_VERSION ${PROJECT_VERSION})
 set(TOVRA_PRODUCT_VERSION_COMMAS

@@ -48,3 +48,19 @@ function(tovra_use_own_entry target kind)
   # data imported from a DLL without __declspec(dllimport) must fail to link.
   target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${entry} -Wl,--disable-auto-import)
 endfunction()
+
+# tovra_add_installer(<exe> PAYLOAD <payload lib>)
+# An installer program: WinMain, resources and the window (app's
+# tovra_installer_main and tovra_app), carrying the given payload
+# (tovra_add_payload). The shipped TovraSetup and the test installers that
+# carry other products are built the same way: like all they link, without
+# exceptions and with the matching runtime.
+function(tovra_add_installer name)
+  cmake_parse_arguments(I "" "PAYLOAD" "" ${ARGN})
+  add_executable(${name} WIN32 $<TARGET_OBJECTS:tovra_installer_main>
+                 $<TARGET_OBJECTS:tovra_no_exceptions_runtime>)
+  tovra_without_exceptions(${name})
+  target_link_libraries(${name} PRIVATE tovra_app ${I_PAYLOAD})
+  target_link_options(${name} PRIVATE -s)
+  tovra_use_own_entry(${name} PROGRAM)
+endfunction()
