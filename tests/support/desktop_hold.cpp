@@ -8,6 +8,7 @@
 // /dev/null, and waits for the file named by its argument, which is written
 // once the desktop is up: only then may the first test's program start.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -17,8 +18,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int argc = 0;
   LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv && argc > 1) {
-    HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE ready =
+        CreateFileW(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
   }
   if (argv) LocalFree(argv);
