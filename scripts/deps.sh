@@ -31,6 +31,35 @@ if [ "$run32" = 1 ]; then
   fi
 fi
 
+# A mirror whose i386 index of the security suite stays stale ("File has
+# unexpected size ... Mirror sync in progress?", seen for hours) leaves
+# wine32:i386 uninstallable: its libraries must match the amd64 ones to the
+# version, and those came from the security suite. This fetches the i386 twin
+# of every amd64 package installed from there, straight from the same
+# mirror's pool, into a local repository apt then takes them from.
+i386_security_twins() {
+  local repo=${TOVRA_TWINS_DIR:-/var/cache/tovra-i386-twins} index
+  index=$(ls /var/lib/apt/lists/*security*main_binary-amd64_Packages* 2>/dev/null | head -1)
+  [ -n "$index" ] || return 0
+  local base
+  base=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/* 2>/dev/null | grep -v '^[[:space:]]*#' |
+    grep -o 'http[^ ]*debian-security' | head -1)
+  [ -n "$base" ] || return 0
+  $SUDO mkdir -p "$repo"
+  # Package, version and pool file of each multi-arch-same amd64 package.
+  /usr/lib/apt/apt-helper cat-file "$index" | awk '
+    /^Package: / { p = $2 } /^Version: / { v = $2 } /^Filename: / { f = $2 }
+    /^Multi-Arch: same/ { m = 1 }
+    /^$/ { if (m) print p, v, f; p = v = f = ""; m = 0 }' |
+    while read -r p v f; do
+      [ "$(dpkg-query -W -f='${Version}' "$p:amd64" 2>/dev/null)" = "$v" ] || continue
+      (cd "$repo" && $SUDO curl -sfO "$base/${f%_amd64.deb}_i386.deb") || true
+    done
+  (cd "$repo" && dpkg-scanpackages -m . /dev/null 2>/dev/null | $SUDO tee Packages >/dev/null)
+  echo "deb [trusted=yes] file:$repo ./" | $SUDO tee /etc/apt/sources.list.d/tovra-i386-twins.list >/dev/null
+  $SUDO apt-get update -qq || true
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
   # A mirror caught mid-sync fails an index ("File has unexpected size"):
@@ -44,8 +73,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   # With recommends, as on the machines this was tested on (Wine pulls in the
   # GL, sound and font libraries it uses through them).
   if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null; then
-    echo "deps: apt-get install failed for: ${missing[*]}" >&2
-    exit 1
+    if [ "$run32" = 1 ] && [[ " ${missing[*]} " == *" wine32:i386 "* ]]; then
+      echo "deps: trying once more with the i386 twins of the security updates" >&2
+      rest=(curl dpkg-dev)
+      for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${rest[@]}" >/dev/null &&
+        i386_security_twins &&
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386 >/dev/null &&
+        exit_ok=1
+    fi
+    if [ "${exit_ok:-0}" != 1 ]; then
+      echo "deps: apt-get install failed for: ${missing[*]}" >&2
+      exit 1
+    fi
   fi
 fi
 if [ "$run32" = 0 ]; then
