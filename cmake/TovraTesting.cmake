@@ -1,18 +1,20 @@
 # Test and fuzzer helpers, after the compile settings of TovraCommon.cmake.
 
 # tovra_add_gtest(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...] [SERIAL]
-#                 [FIXTURES_REQUIRED <fixture>...] [ENVIRONMENT <var=value>...])
+#                 [FIXTURES_REQUIRED <fixture>...] [ENVIRONMENT <var=value>...]
+#                 [RESOURCE_LOCK <name>...])
 # A GoogleTest program whose cases ctest runs one by one; under the cross
 # build they run through wine-run.sh. SERIAL keeps its cases from running
 # beside any other test (cases that look at every top-level window, say).
 # FIXTURES_REQUIRED: fixtures (tovra_add_fixture) that are set up before the
 # first case and cleaned up after the last. A case that calls GTEST_SKIP
-# counts as skipped.
+# counts as skipped. RESOURCE_LOCK: cases that share the named thing (one
+# small disk, say) never run at the same time.
 function(tovra_add_gtest name)
   if(TOVRA_FUZZ)
     return()  # the fuzz tree builds fuzzers only
   endif()
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT"
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT;RESOURCE_LOCK"
                         ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
@@ -21,7 +23,7 @@ function(tovra_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   # An empty list value would vanish from the list and shift the pairs.
   set(props TIMEOUT ${T_TIMEOUT})
-  foreach(list_prop LABELS FIXTURES_REQUIRED ENVIRONMENT)
+  foreach(list_prop LABELS FIXTURES_REQUIRED ENVIRONMENT RESOURCE_LOCK)
     if(T_${list_prop})
       list(APPEND props ${list_prop} "${T_${list_prop}}")
     endif()
