@@ -37,6 +37,21 @@ bool IsAbsolute(const char *folder) {
   return shareEnd != share && *shareEnd == '\\';
 }
 
+// Characters no Windows file name may hold, looked for by CP936 characters
+// (a second byte may be "|"). A character CP936 cannot spell (Hangul, emoji,
+// the rarer CJK extensions) reaches the ANSI installer as "?", from the
+// window's box and from the command line alike, so such a folder is refused
+// too: otherwise the part of its chain before that name was made and the
+// install failed halfway down it.
+bool HoldsForbiddenCharacter(const char *folder) {
+  for (const char *p = folder; *p != '\0'; p = NextCp936Char(p)) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || std::strchr("\"*<>?|", c) != nullptr) return true;
+    if (c == ':' && p != folder + 1) return true;  // only a drive's colon
+  }
+  return false;
+}
+
 }  // namespace
 
 // Relative folders would be resolved again by the extractor, which runs in
@@ -50,5 +65,5 @@ bool InstallFolderUsable(const char *folder) {
   const size_t length = std::strlen(folder);
   if (length == 0 || length > static_cast<size_t>(kMaxInstallDirLength)) return false;
   if (std::strchr(folder, '%') != nullptr) return false;  // never a second byte in CP936
-  return IsAbsolute(folder);
+  return IsAbsolute(folder) && !HoldsForbiddenCharacter(folder);
 }

@@ -10,5 +10,7 @@ constexpr int kMaxInstallDirLength = 260 - 1 - (sizeof kServiceProgram - 1);  //
 
 // True when folder, an ANSI text with its closing backslash, can take an
 // install: absolute ("X:\..." or "\\server\share\..."), at most
-// kMaxInstallDirLength characters, and free of "%".
+// kMaxInstallDirLength characters, free of "%" and of the characters no
+// file name may hold (control characters, " * < > ? | and a colon past the
+// drive's).
 bool InstallFolderUsable(const char *folder);

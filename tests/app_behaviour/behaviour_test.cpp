@@ -58,8 +58,17 @@ class BehaviourTest : public ::testing::Test {
   // Presses Install on folder, which the click must refuse: the "未能安装"
   // box, and the window stays in Ready with nothing installing.
   void ExpectRefused(const std::string &folder) {
+    form->editSetupFolder->SetText(folder);
+    ExpectClickRefused();
+  }
+  // The same for a folder typed into the box as a user would, in UTF-16.
+  void ExpectRefused(const std::wstring &typed) {
+    ASSERT_TRUE(SetWindowTextW(form->editSetupFolder->Handle(), typed.c_str()));
+    ExpectClickRefused();
+  }
+  void ExpectClickRefused() {
     BoxDismisser dismisser(GetCurrentProcessId());
-    ClickInstallWith(folder);
+    form->btnSetupClick();
     EXPECT_TRUE(PumpUntil([&] { return dismisser.Count() == 1; }, 5000)) << "no box";
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(1, dismisser.Count());
@@ -275,6 +284,19 @@ TEST_F(BehaviourTest, FolderWithAPercentSignIsRefusedBeforeAnythingIsCreated) {
   const std::wstring base = MakeScratchFolder(L"behaviour");
   ExpectRefused(ToAnsi(base) + "\\%WINDIR%\\Tovra");
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + L"\\%WINDIR%").c_str()));
+}
+
+// Characters CP936 cannot spell (Hangul, emoji, a CJK Extension B character)
+// reach the ANSI program as "?": the click refuses the folder before any part
+// of its chain is made. One CP936 can spell installs as usual (the other
+// Chinese cases).
+TEST_F(BehaviourTest, FolderCp936CannotSpellIsRefusedBeforeAnythingIsCreated) {
+  const std::wstring base = MakeScratchFolder(L"behaviour");
+  for (const wchar_t *leaf :
+       {L"\\新建\\안녕", L"\\新建\\\U00020BB7野家", L"\\新建\\Tovra\U0001F600"}) {
+    ExpectRefused(base + leaf);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + L"\\新建").c_str()));
+  }
 }
 
 // A relative folder is made absolute against the installer's working folder

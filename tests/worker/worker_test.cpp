@@ -194,7 +194,8 @@ TEST(InstallWorker, FolderAtTheLongestPathLimitInstallsAndOneMoreFails) {
 }
 
 // The worker holds to the window's rule whoever set InstallDir: a relative
-// folder, a device path and one holding "%" fail before anything is written.
+// folder, a device path and one holding "%" or "?" fail before anything is
+// written.
 TEST(InstallWorker, FolderTheRuleRefusesFailsBeforeWriting) {
   const std::string base = NewFolder("rule");
   char previous[MAX_PATH] = {};
@@ -211,6 +212,11 @@ TEST(InstallWorker, FolderTheRuleRefusesFailsBeforeWriting) {
 
   EXPECT_EQ(1, Install("\\\\?\\" + base).failed);
   EXPECT_FALSE(Exists(base + "7Z.DLL"));
+
+  // A folder named in Hangul, as "-target_dir" hands it to the ANSI program:
+  // not even the chain's first, spellable part is made.
+  EXPECT_EQ(1, Install(base + "新建\\??\\").failed);
+  EXPECT_FALSE(Exists(base + "新建"));
 }
 
 TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
@@ -220,6 +226,8 @@ TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
   EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\"));
   // 誠 (D5 5C) as a server name: its second byte is no separator.
   EXPECT_TRUE(InstallFolderUsable("\\\\\xD5\x5C\\share\\"));
+  // 亅 (81 7C): its second byte is no "|".
+  EXPECT_TRUE(InstallFolderUsable("C:\\\x81\x7C\\"));
   const std::string at = "C:\\" + std::string(kMaxInstallDirLength - 4, 'a') + "\\";
   EXPECT_TRUE(InstallFolderUsable(at.c_str()));
   const std::string past = "C:\\" + std::string(kMaxInstallDirLength - 3, 'a') + "\\";
@@ -227,7 +235,11 @@ TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
 
   for (const char *refused :
        {"", "Tovra\\", "\\Tovra\\", "C:Tovra\\", "C:\\%WINDIR%\\", "C:\\100%\\", "\\\\server\\",
-        "\\\\server\\share", "\\\\\\share\\", "\\\\?\\C:\\Tovra\\", "\\\\.\\C:\\", "1:\\Tovra\\"}) {
+        "\\\\server\\share", "\\\\\\share\\", "\\\\?\\C:\\Tovra\\", "\\\\.\\C:\\", "1:\\Tovra\\",
+        // What no file name may hold; "?" is also what a character CP936
+        // cannot spell becomes.
+        "C:\\a?b\\", "C:\\a*\\", "C:\\a|b\\", "C:\\<a>\\", "C:\\\"a\"\\", "C:\\a\tb\\", "C:\\a:b\\",
+        "C:\\\xD5\x5C?\\"}) {
     EXPECT_FALSE(InstallFolderUsable(refused)) << refused;
   }
   char unterminated[kInstallDirSize];
