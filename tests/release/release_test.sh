@@ -88,7 +88,7 @@ install_into() { # exe, name
   for _ in $(seq 50); do [ -f "$dir/TovraControl.launch.txt" ] && break; sleep 0.1; done
   (cd "$dir" && find . -type f ! -name TovraControl.launch.txt -print0 | LC_ALL=C sort -z |
     xargs -0 sha256sum | while read -r h f; do echo "$f $(stat -c %s "$f") $h"; done
-    [ -f TovraControl.launch.txt ] && echo "TovraControl.launch.txt present") >"$work/$2.list"
+    if [ -f TovraControl.launch.txt ]; then echo "TovraControl.launch.txt present"; fi) >"$work/$2.list"
   echo "$code" >"$work/$2.code"
 }
 
