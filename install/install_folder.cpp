@@ -52,6 +52,44 @@ bool HoldsForbiddenCharacter(const char *folder) {
   return false;
 }
 
+// A name Windows keeps for a device in every folder (CON, PRN, AUX, NUL,
+// COM0-9, LPT0-9; in any case, with any extension, blanks before it ignored)
+// names that device, not a folder: the chain before it would be made and
+// the install fail there.
+bool IsDeviceName(const char *begin, const char *end) {
+  const char *stem = begin;
+  while (stem != end && *stem != '.') ++stem;  // "." is never a second byte
+  while (stem != begin && stem[-1] == ' ') --stem;
+  const size_t n = static_cast<size_t>(stem - begin);
+  if (n != 3 && n != 4) return false;
+  char name[5] = {};
+  for (size_t i = 0; i < n; ++i) {
+    const char c = begin[i];
+    name[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  if (n == 4) {
+    return (std::strncmp(name, "COM", 3) == 0 || std::strncmp(name, "LPT", 3) == 0) &&
+           name[3] >= '0' && name[3] <= '9';
+  }
+  static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char *device : kDevices) {
+    if (std::strcmp(name, device) == 0) return true;
+  }
+  return false;
+}
+
+// The components below the root of an absolute folder ("X:" or
+// "\\server\share"), each checked by IsDeviceName.
+bool HoldsDeviceName(const char *folder) {
+  const char *p = folder[0] == '\\' ? ComponentEnd(ComponentEnd(folder + 2) + 1) : folder + 2;
+  while (*p == '\\') {
+    const char *begin = p + 1;
+    p = ComponentEnd(begin);
+    if (IsDeviceName(begin, p)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // Relative folders would be resolved again by the extractor, which runs in
@@ -65,5 +103,5 @@ bool InstallFolderUsable(const char *folder) {
   const size_t length = std::strlen(folder);
   if (length == 0 || length > static_cast<size_t>(kMaxInstallDirLength)) return false;
   if (std::strchr(folder, '%') != nullptr) return false;  // never a second byte in CP936
-  return IsAbsolute(folder) && !HoldsForbiddenCharacter(folder);
+  return IsAbsolute(folder) && !HoldsForbiddenCharacter(folder) && !HoldsDeviceName(folder);
 }

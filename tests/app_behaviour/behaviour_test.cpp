@@ -299,6 +299,16 @@ TEST_F(BehaviourTest, FolderCp936CannotSpellIsRefusedBeforeAnythingIsCreated) {
   }
 }
 
+// A component named as a device (CON, nul.txt, COM1) names the device, not
+// a folder: refused before any part of the chain is made.
+TEST_F(BehaviourTest, FolderNamedAsADeviceIsRefusedBeforeAnythingIsCreated) {
+  const std::wstring base = MakeScratchFolder(L"behaviour");
+  for (const char *leaf : {"\\新建\\CON", "\\新建\\nul.txt\\Tovra", "\\新建\\com1"}) {
+    ExpectRefused(ToAnsi(base) + leaf);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + L"\\新建").c_str())) << leaf;
+  }
+}
+
 // A relative folder is made absolute against the installer's working folder
 // before anything is created, so the extractor, which runs in the folder, is
 // given the folder the files went to.

@@ -228,6 +228,11 @@ TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
   EXPECT_TRUE(InstallFolderUsable("\\\\\xD5\x5C\\share\\"));
   // 亅 (81 7C): its second byte is no "|".
   EXPECT_TRUE(InstallFolderUsable("C:\\\x81\x7C\\"));
+  // Near the device names, and a share that happens to be called so.
+  for (const char *taken : {"C:\\CONSOLE\\", "C:\\con1\\", "C:\\COM10\\", "C:\\.con\\",
+                            "C:\\a b\\aux-1\\", "\\\\server\\nul\\Tovra\\"}) {
+    EXPECT_TRUE(InstallFolderUsable(taken)) << taken;
+  }
   const std::string at = "C:\\" + std::string(kMaxInstallDirLength - 4, 'a') + "\\";
   EXPECT_TRUE(InstallFolderUsable(at.c_str()));
   const std::string past = "C:\\" + std::string(kMaxInstallDirLength - 3, 'a') + "\\";
@@ -239,7 +244,10 @@ TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
         // What no file name may hold; "?" is also what a character CP936
         // cannot spell becomes.
         "C:\\a?b\\", "C:\\a*\\", "C:\\a|b\\", "C:\\<a>\\", "C:\\\"a\"\\", "C:\\a\tb\\", "C:\\a:b\\",
-        "C:\\\xD5\x5C?\\"}) {
+        "C:\\\xD5\x5C?\\",
+        // Device names, in any case, with an extension or blanks before it.
+        "C:\\CON\\", "C:\\Tovra\\nul\\", "C:\\a\\Aux.txt\\", "C:\\PRN .log\\", "C:\\lpt1\\",
+        "C:\\COM9\\x\\", "\\\\server\\share\\con\\", "C:\\\xD0\xC2\xBD\xA8\\CON"}) {
     EXPECT_FALSE(InstallFolderUsable(refused)) << refused;
   }
   char unterminated[kInstallDirSize];
