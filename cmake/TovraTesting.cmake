@@ -14,8 +14,8 @@ function(tovra_add_gtest name)
   if(TOVRA_FUZZ)
     return()  # the fuzz tree builds fuzzers only
   endif()
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT;RESOURCE_LOCK"
-                        ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT"
+                        "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()

@@ -3,10 +3,11 @@
 // and ends a second after the last one has gone. Started by a test, it
 // inherits that test's output pipes, and ctest then waits for the desktop,
 // not the test, to finish: with parallel window tests that took up to a
-// minute, and a test listing run at ctest's start hung until its time ran
-// out. wine-run.sh starts this program once, with every standard stream on
-// /dev/null, and waits for the file named by its argument, which is written
-// once the desktop is up: only then may the first test's program start.
+// minute; a holder started beside such a test joins that desktop and keeps
+// the pipes open for good. wine-run.sh starts this program once, with every
+// standard stream on /dev/null, and waits for the file named by its
+// argument, which is written once the desktop is up: only then may the
+// first test's program start.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
