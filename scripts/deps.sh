@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the Wine runs and the tests need.
-# Idempotent: asks apt only for what is missing. Adds 32-bit Wine (wine32:i386)
-# when this kernel runs 32-bit programs, found out by running one.
+# Idempotent: asks apt only for what is missing, so a second run does nothing.
+# Adds 32-bit Wine (wine32:i386) when this kernel runs 32-bit programs, found
+# out by running one.
+#
+# It installs only what apt takes from signed indexes. When wine32:i386 cannot
+# be resolved as asked (a stale i386 index, or amd64 libraries at versions no
+# i386 index offers), it pins each Multi-Arch: same library wine32 needs to
+# one version both architectures' indexes offer; that may upgrade some
+# installed amd64 libraries to the version of the i386 side (never downgrade
+# them, never remove a package). Each fallback is said in one line on stderr.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 pkgs=(
@@ -14,6 +22,7 @@ pkgs=(
 )
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -25,67 +34,125 @@ run32=0
 if bash "$here/can-run-32.sh" >/dev/null 2>&1; then run32=1; fi
 if [ "$run32" = 1 ]; then
   installed wine32:i386 || missing+=(wine32:i386)
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if ! installed wine32:i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "deps: adding the i386 architecture"
     $SUDO dpkg --add-architecture i386
   fi
 fi
 
-# A mirror whose i386 index of the security suite stays stale ("File has
-# unexpected size ... Mirror sync in progress?", seen for hours) leaves
-# wine32:i386 uninstallable: its libraries must match the amd64 ones to the
-# version, and those came from the security suite. This fetches the i386 twin
-# of every amd64 package installed from there, straight from the same
-# mirror's pool, into a local repository apt then takes them from.
-i386_security_twins() {
-  local repo=${TOVRA_TWINS_DIR:-/var/cache/tovra-i386-twins} index
-  index=$(ls /var/lib/apt/lists/*security*main_binary-amd64_Packages* 2>/dev/null | head -1)
-  [ -n "$index" ] || return 0
-  local base
-  base=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/* 2>/dev/null | grep -v '^[[:space:]]*#' |
-    grep -o 'http[^ ]*debian-security' | head -1)
-  [ -n "$base" ] || return 0
-  $SUDO mkdir -p "$repo"
-  # Package, version and pool file of each multi-arch-same amd64 package.
-  /usr/lib/apt/apt-helper cat-file "$index" | awk '
-    /^Package: / { p = $2 } /^Version: / { v = $2 } /^Filename: / { f = $2 }
-    /^Multi-Arch: same/ { m = 1 }
-    /^$/ { if (m) print p, v, f; p = v = f = ""; m = 0 }' |
-    while read -r p v f; do
-      [ "$(dpkg-query -W -f='${Version}' "$p:amd64" 2>/dev/null)" = "$v" ] || continue
-      (cd "$repo" && $SUDO curl -sfO "$base/${f%_amd64.deb}_i386.deb") || true
+# One version for both architectures of every Multi-Arch: same package that
+# wine32:i386 may pull in. Such a pair must be at one version, and apt takes
+# each architecture's candidate on its own, so it gives up ("held broken
+# packages") when they differ. Two causes, seen on fresh machines:
+#   - a suite whose i386 index failed (a mirror caught mid-sync, stale for
+#     days): its amd64 packages are newer than anything i386 is offered. Such
+#     a suite is set below the installed versions for this install, so the
+#     candidates of both architectures come from the suites that have both;
+#   - amd64 libraries installed at a version no index carries any more: each
+#     is pinned to the highest version both architectures' indexes offer at or
+#     above the installed one (an upgrade, from a signed index).
+# Writes the APT preferences to $1. Fails naming every package left without
+# such a version, and why.
+pin_common_versions() {
+  local prefs=$1 closure avail inst rel f suite
+  closure=$(mktemp) avail=$(mktemp) inst=$(mktemp)
+  : >"$prefs"
+  for rel in /var/lib/apt/lists/*_InRelease /var/lib/apt/lists/*_Release; do
+    [ -e "$rel" ] || continue
+    grep -q ' [a-z-]*/binary-i386/Packages' "$rel" || continue
+    f=${rel%_InRelease}
+    f=${f%_Release}
+    ls "$f"_*_binary-i386_Packages* >/dev/null 2>&1 && continue
+    suite=$(sed -n 's/^Codename: //p' "$rel" | head -1)
+    [ -n "$suite" ] || continue
+    echo "deps: $suite has no i386 index here (its download failed); this install takes nothing from it" >&2
+    printf 'Package: *\nPin: release n=%s\nPin-Priority: 50\n\n' "$suite" >>"$prefs"
+  done
+  apt-cache depends --recurse --no-suggests --no-conflicts --no-breaks \
+    --no-replaces --no-enhances wine32:i386 2>/dev/null |
+    sed -n 's/^\([^ <][^ ]*\):i386$/\1/p' | sort -u >"$closure"
+  # Every Multi-Arch: same record of the amd64 and i386 indexes: name arch version.
+  for f in /var/lib/apt/lists/*_binary-amd64_Packages* /var/lib/apt/lists/*_binary-i386_Packages*; do
+    [ -e "$f" ] || continue
+    /usr/lib/apt/apt-helper cat-file "$f"
+    echo
+  done | awk '/^Package: / { p = $2 } /^Architecture: / { a = $2 } /^Version: / { v = $2 }
+      /^Multi-Arch: same/ { m = 1 }
+      /^$/ { if (m && p != "") print p, a, v; p = a = v = ""; m = 0 }' | sort -u >"$avail"
+  dpkg-query -W -f='${Package} ${Architecture} ${Version} ${db:Status-Abbrev}\n' |
+    awk '$2 == "amd64" && $4 ~ /^.i/ { print $1, $3 }' | sort -u >"$inst"
+  local p have i386v amd64v best v failed=0 n=0
+  # One line per installed amd64 package of the closure that has i386
+  # records: name, installed version, i386 versions, amd64 versions (the
+  # version lists comma-separated).
+  while read -r p have i386v amd64v; do
+    [[ ",$i386v," != *",$have,"* ]] || continue # its twin is offered
+    best=
+    for v in ${i386v//,/ }; do
+      [[ ",$amd64v," == *",$v,"* ]] || continue
+      dpkg --compare-versions "$v" ge "$have" || continue
+      [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best" || continue
+      best=$v
     done
-  (cd "$repo" && dpkg-scanpackages -m . /dev/null 2>/dev/null | $SUDO tee Packages >/dev/null)
-  echo "deb [trusted=yes] file:$repo ./" | $SUDO tee /etc/apt/sources.list.d/tovra-i386-twins.list >/dev/null
-  $SUDO apt-get update -qq || true
+    if [ -z "$best" ]; then
+      echo "deps: cannot resolve $p:i386: $p:amd64 is installed at $have, and no index offers" \
+        "$p:i386 at that version or at one both architectures have above it (i386 offers:" \
+        "${i386v//,/ })" >&2
+      failed=1
+      continue
+    fi
+    printf 'Package: %s\nPin: version %s\nPin-Priority: 990\n\n' "$p" "$best" >>"$prefs"
+    n=$((n + 1))
+  done < <(awk 'FILENAME == ARGV[1] { want[$1] = 1; next }
+      FILENAME == ARGV[2] { if ($1 in want) { if ($2 == "i386") i[$1] = i[$1] "," $3; else a[$1] = a[$1] "," $3 } next }
+      { if ($1 in want) have[$1] = $2 }
+      END { for (p in i) if (p in have) print p, have[p], substr(i[p], 2), (p in a ? substr(a[p], 2) : "-") }' \
+    "$closure" "$avail" "$inst")
+  rm -f "$closure" "$avail" "$inst"
+  [ "$failed" = 0 ] || return 1
+  [ "$n" = 0 ] || echo "deps: $n installed amd64 libraries have no i386 twin at their version: each moves up to the highest version both architectures are offered" >&2
+}
+
+apt_install() { # apt-get options..., packages...
+  # With recommends, as on the machines this was tested on (Wine pulls in the
+  # GL, sound and font libraries it uses through them).
+  $SUDO apt-get install -y -qq "$@" >/dev/null
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
-  # A mirror caught mid-sync fails an index ("File has unexpected size"):
-  # that passes within minutes, so the update is tried again before giving
-  # up, and the install then still runs on whatever indexes did arrive.
-  for try in 1 2 3 4 5; do
-    $SUDO apt-get update -qq && break
-    echo "deps: apt-get update failed (try $try of 5)" >&2
-    [ "$try" = 5 ] || sleep $((try * 20))
+  # A mirror caught mid-sync fails an index ("File has unexpected size");
+  # that often passes within a minute, so the update is tried again, and the
+  # install then runs on whatever indexes did arrive.
+  for try in 1 2 3; do
+    if $SUDO apt-get update -qq; then break; fi
+    if [ "$try" = 3 ]; then
+      echo "deps: apt-get update failed 3 times; going on with the indexes that did arrive" >&2
+    else
+      echo "deps: apt-get update failed (try $try of 3); again in $((try * 10)) s" >&2
+      sleep $((try * 10))
+    fi
   done
-  # With recommends, as on the machines this was tested on (Wine pulls in the
-  # GL, sound and font libraries it uses through them).
-  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null; then
-    if [ "$run32" = 1 ] && [[ " ${missing[*]} " == *" wine32:i386 "* ]]; then
-      echo "deps: trying once more with the i386 twins of the security updates" >&2
-      rest=(curl dpkg-dev)
-      for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
-      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${rest[@]}" >/dev/null &&
-        i386_security_twins &&
-        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386 >/dev/null &&
-        exit_ok=1
+  if ! $SUDO apt-get install -s -qq "${missing[@]}" >/dev/null 2>&1; then
+    if [[ " ${missing[*]} " == *" wine32:i386 "* ]]; then
+      echo "deps: apt cannot resolve wine32:i386 as asked; pinning its Multi-Arch: same libraries to versions both architectures' indexes offer" >&2
+      prefs=$(mktemp)
+      trap 'rm -f "$prefs"' EXIT
+      if ! pin_common_versions "$prefs"; then
+        echo "deps: apt-get install failed: no common version for the packages above" >&2
+        exit 1
+      fi
+      # --no-remove: this must never take a package off the machine.
+      if ! apt_install --no-remove -o Dir::Etc::Preferences="$prefs" "${missing[@]}"; then
+        echo "deps: apt-get install failed for: ${missing[*]} (even with the pins; apt's reasons above)" >&2
+        exit 1
+      fi
+      missing=()
     fi
-    if [ "${exit_ok:-0}" != 1 ]; then
-      echo "deps: apt-get install failed for: ${missing[*]}" >&2
-      exit 1
-    fi
+  fi
+  if [ ${#missing[@]} -gt 0 ] && ! apt_install "${missing[@]}"; then
+    echo "deps: apt-get install failed for: ${missing[*]} (apt's reasons above)" >&2
+    exit 1
   fi
 fi
 if [ "$run32" = 0 ]; then
