@@ -29,7 +29,44 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 missing=()
 for p in "${pkgs[@]}"; do installed "$p" || missing+=("$p"); done
 
-# 32-bit Wine only where a 32-bit program really runs here.
+updated=0
+apt_update() {
+  [ "$updated" = 0 ] || return 0
+  updated=1
+  # A mirror caught mid-sync fails an index ("File has unexpected size");
+  # that often passes within a minute, so the update is tried again, and the
+  # install then runs on whatever indexes did arrive.
+  local log why
+  log=$(mktemp)
+  for try in 1 2 3; do
+    if $SUDO apt-get update -qq >"$log" 2>&1; then
+      rm -f "$log"
+      return 0
+    fi
+    why=$(grep -m1 '^E: ' "$log" | cut -c1-200)
+    if [ "$try" = 3 ]; then
+      echo "deps: apt-get update failed 3 times ($why); going on with the indexes that did arrive" >&2
+    else
+      echo "deps: apt-get update failed (try $try of 3: $why); again in $((try * 10)) s" >&2
+      sleep $((try * 10))
+    fi
+  done
+  rm -f "$log"
+}
+
+apt_install() { # apt-get options..., packages...
+  # With recommends, as on the machines this was tested on (Wine pulls in the
+  # GL, sound and font libraries it uses through them).
+  $SUDO apt-get install -y -qq "$@" >/dev/null
+}
+
+# 32-bit Wine only where a 32-bit program really runs here; the check
+# assembles one, so a machine without binutils gets them first.
+if ! command -v as >/dev/null || ! command -v ld >/dev/null; then
+  echo "deps: installing binutils first: the 32-bit check assembles a tiny program"
+  apt_update
+  apt_install binutils
+fi
 run32=0
 if bash "$here/can-run-32.sh" >/dev/null 2>&1; then run32=1; fi
 if [ "$run32" = 1 ]; then
@@ -37,6 +74,7 @@ if [ "$run32" = 1 ]; then
   if ! installed wine32:i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "deps: adding the i386 architecture"
     $SUDO dpkg --add-architecture i386
+    updated=0 # the new architecture's indexes are still to come
   fi
 fi
 
@@ -113,26 +151,9 @@ pin_common_versions() {
   [ "$n" = 0 ] || echo "deps: $n installed amd64 libraries have no i386 twin at their version: each moves up to the highest version both architectures are offered" >&2
 }
 
-apt_install() { # apt-get options..., packages...
-  # With recommends, as on the machines this was tested on (Wine pulls in the
-  # GL, sound and font libraries it uses through them).
-  $SUDO apt-get install -y -qq "$@" >/dev/null
-}
-
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
-  # A mirror caught mid-sync fails an index ("File has unexpected size");
-  # that often passes within a minute, so the update is tried again, and the
-  # install then runs on whatever indexes did arrive.
-  for try in 1 2 3; do
-    if $SUDO apt-get update -qq; then break; fi
-    if [ "$try" = 3 ]; then
-      echo "deps: apt-get update failed 3 times; going on with the indexes that did arrive" >&2
-    else
-      echo "deps: apt-get update failed (try $try of 3); again in $((try * 10)) s" >&2
-      sleep $((try * 10))
-    fi
-  done
+  apt_update
   if ! $SUDO apt-get install -s -qq "${missing[@]}" >/dev/null 2>&1; then
     if [[ " ${missing[*]} " == *" wine32:i386 "* ]]; then
       echo "deps: apt cannot resolve wine32:i386 as asked; pinning its Multi-Arch: same libraries to versions both architectures' indexes offer" >&2
