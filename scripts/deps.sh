@@ -43,7 +43,7 @@ apt_update() {
       rm -f "$log"
       return 0
     fi
-    why=$(grep -m1 '^E: ' "$log" | cut -c1-200)
+    why=$(grep -m1 '^E: ' "$log" | sed 's/ \[IP: .*//' | cut -c1-200)
     if [ "$try" = 3 ]; then
       echo "deps: apt-get update failed 3 times ($why); going on with the indexes that did arrive" >&2
     else
