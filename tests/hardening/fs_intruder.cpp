@@ -1,0 +1,104 @@
+// Another program at work in an install folder, as the hardening cases need it:
+//   fs_intruder scan <folder> <seconds>
+//     a virus scanner: every file created or written anywhere below folder is
+//     opened (read access, read sharing only) as soon as it can be, and held
+//     for 200-800 ms;
+//   fs_intruder swap <file> <replacement> <seconds>
+//     copies replacement over file again and again; exits with the number of
+//     copies that went through (at most 250).
+// Both stop after the given seconds.
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::wstring g_folder;
+
+DWORD WINAPI HoldOne(LPVOID param) {
+  std::wstring *path = static_cast<std::wstring *>(param);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int tries = 0; tries < 400 && file == INVALID_HANDLE_VALUE; ++tries) {
+    file = CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Sleep(1);
+  }
+  if (file != INVALID_HANDLE_VALUE) {
+    Sleep(200 + (GetTickCount() * 2654435761u >> 8) % 601);
+    CloseHandle(file);
+  }
+  delete path;
+  return 0;
+}
+
+int Scan(const wchar_t *folder, DWORD seconds) {
+  g_folder = folder;
+  HANDLE dir = CreateFileW(
+      folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+  if (dir == INVALID_HANDLE_VALUE) return 2;
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  alignas(DWORD) static char buffer[64 * 1024];
+  const DWORD end = GetTickCount() + seconds * 1000;
+  const DWORD filter =
+      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
+  for (;;) {
+    ResetEvent(overlapped.hEvent);
+    if (!ReadDirectoryChangesW(dir, buffer, sizeof buffer, TRUE, filter, nullptr, &overlapped,
+                               nullptr)) {
+      return 3;
+    }
+    const LONG left = static_cast<LONG>(end - GetTickCount());
+    if (left <= 0 || WaitForSingleObject(overlapped.hEvent, left) != WAIT_OBJECT_0) break;
+    DWORD got = 0;
+    if (!GetOverlappedResult(dir, &overlapped, &got, FALSE) || got == 0) continue;
+    for (char *p = buffer;;) {
+      const auto *info = reinterpret_cast<const FILE_NOTIFY_INFORMATION *>(p);
+      if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) {
+        auto *path = new std::wstring(g_folder + L"\\" +
+                                      std::wstring(info->FileName, info->FileNameLength / 2));
+        HANDLE thread = CreateThread(nullptr, 0, HoldOne, path, 0, nullptr);
+        if (thread != nullptr)
+          CloseHandle(thread);
+        else
+          delete path;
+      }
+      if (info->NextEntryOffset == 0) break;
+      p += info->NextEntryOffset;
+    }
+  }
+  CancelIo(dir);
+  Sleep(900);  // the last holds end
+  return 0;
+}
+
+int Swap(const wchar_t *file, const wchar_t *replacement, DWORD seconds) {
+  const DWORD end = GetTickCount() + seconds * 1000;
+  int copies = 0;
+  while (static_cast<LONG>(end - GetTickCount()) > 0) {
+    if (GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES &&
+        CopyFileW(replacement, file, FALSE) && copies < 250) {
+      ++copies;
+    }
+    Sleep(1);
+  }
+  return copies;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr) return 2;
+  if (argc == 4 && std::wcscmp(argv[1], L"scan") == 0)
+    return Scan(argv[2], std::wcstoul(argv[3], nullptr, 10));
+  if (argc == 5 && std::wcscmp(argv[1], L"swap") == 0) {
+    return Swap(argv[2], argv[3], std::wcstoul(argv[4], nullptr, 10));
+  }
+  return 2;
+}
