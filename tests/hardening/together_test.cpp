@@ -75,6 +75,15 @@ TEST(HardeningTogether, UserDataSurvivesReinstallsAndARetry) {
          L"exit 1, 0, user data in the .bak", retryCodes + L", " + WhereIsUserData(retry));
 }
 
+// The folder's listing less what differs between whole installs: the control
+// program's launch records and the data backup.
+std::map<std::wstring, std::string> ProductListing(const std::wstring &folder) {
+  auto listing = TreeDigest(folder);
+  listing.erase(L"TovraControl.launch.txt");
+  listing.erase(L"TovraClient.dat.bak");
+  return listing;
+}
+
 // Rounds of installers started together; how many rounds ended with every
 // installer's success and the folder as one install leaves it.
 int WholeRounds(const std::vector<std::wstring> &folders, int rounds, int perFolder,
@@ -90,7 +99,7 @@ int WholeRounds(const std::vector<std::wstring> &folders, int rounds, int perFol
     }
     bool ok = true;
     for (auto &run : runs) ok = Installed(run->Wait(kBoundMs)) && ok;
-    for (const std::wstring &folder : folders) ok = ok && TreeDigest(folder) == reference;
+    for (const std::wstring &folder : folders) ok = ok && ProductListing(folder) == reference;
     whole += ok;
   }
   return whole;
@@ -101,7 +110,7 @@ TEST(HardeningTogether, InstallersAtOnceInOneFolderOrTwo) {
   const std::wstring first = base + L"\\one", second = base + L"\\two";
   CreateDirectoryW(first.c_str(), nullptr);
   ASSERT_TRUE(Installed(RunUnattended(kSetup, first, kBoundMs)));
-  const auto reference = TreeDigest(first);
+  const auto reference = ProductListing(first);
   const int same = WholeRounds({first}, 4, 2, reference);
   EXPECT_EQ(4, same);
   Record(L"C1", L"2 installers started together into one folder, 4 rounds",
@@ -126,13 +135,6 @@ class Intruder {
     CloseHandle(pi_.hProcess);
   }
   bool Started() const { return started_; }
-  // Its exit code once it has ended by itself.
-  DWORD Result() {
-    WaitForSingleObject(pi_.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return code;
-  }
 
  private:
   bool started_ = false;
@@ -164,11 +166,10 @@ TEST(HardeningTogether, SwappedCodecLibraryNeverRuns) {
   const bool ran = Exists(folder + L"\\FOREIGN.TXT");
   EXPECT_FALSE(ran) << "the foreign 7Z.DLL was loaded";
   EXPECT_TRUE(r.exited && (r.exitCode == 0 || r.boxes == 1)) << ToAnsi(Describe(r, kBoundMs));
-  const DWORD copies = swapper.Result();
   Record(L"S2", L"another program copies a foreign 7Z.DLL over ours every ms during the install",
          L"the foreign library never runs",
          std::wstring(ran ? L"the foreign library ran" : L"the foreign library never ran") + L", " +
-             Describe(r, kBoundMs) + L", " + std::to_wstring(copies) + L" copies went through");
+             Describe(r, kBoundMs));
 }
 
 // The 7ZG.EXE started by the process parent, NULL when there is none.
