@@ -11,30 +11,49 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <set>
 #include <string>
 
 namespace {
 
 std::wstring g_folder;
+CRITICAL_SECTION g_lock;
+std::set<std::wstring> g_busy;  // paths a holder thread is at
 
+// Tries to open the file without pause while its writer still has it (as a
+// scanner woken by each write would), for up to 3 s, then holds it.
 DWORD WINAPI HoldOne(LPVOID param) {
   std::wstring *path = static_cast<std::wstring *>(param);
   HANDLE file = INVALID_HANDLE_VALUE;
-  for (int tries = 0; tries < 400 && file == INVALID_HANDLE_VALUE; ++tries) {
+  const DWORD start = GetTickCount();
+  while (file == INVALID_HANDLE_VALUE && GetTickCount() - start < 3000) {
     file = CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Sleep(1);
+    if (file == INVALID_HANDLE_VALUE) SwitchToThread();
   }
   if (file != INVALID_HANDLE_VALUE) {
     Sleep(200 + (GetTickCount() * 2654435761u >> 8) % 601);
     CloseHandle(file);
   }
+  EnterCriticalSection(&g_lock);
+  g_busy.erase(*path);
+  LeaveCriticalSection(&g_lock);
   delete path;
   return 0;
 }
 
+void StartHolder(const std::wstring &path) {
+  EnterCriticalSection(&g_lock);
+  const bool fresh = g_busy.insert(path).second;
+  LeaveCriticalSection(&g_lock);
+  if (!fresh) return;
+  HANDLE thread = CreateThread(nullptr, 0, HoldOne, new std::wstring(path), 0, nullptr);
+  if (thread != nullptr) CloseHandle(thread);
+}
+
 int Scan(const wchar_t *folder, DWORD seconds) {
   g_folder = folder;
+  InitializeCriticalSection(&g_lock);
   HANDLE dir = CreateFileW(
       folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
@@ -58,13 +77,7 @@ int Scan(const wchar_t *folder, DWORD seconds) {
     for (char *p = buffer;;) {
       const auto *info = reinterpret_cast<const FILE_NOTIFY_INFORMATION *>(p);
       if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) {
-        auto *path = new std::wstring(g_folder + L"\\" +
-                                      std::wstring(info->FileName, info->FileNameLength / 2));
-        HANDLE thread = CreateThread(nullptr, 0, HoldOne, path, 0, nullptr);
-        if (thread != nullptr)
-          CloseHandle(thread);
-        else
-          delete path;
+        StartHolder(g_folder + L"\\" + std::wstring(info->FileName, info->FileNameLength / 2));
       }
       if (info->NextEntryOffset == 0) break;
       p += info->NextEntryOffset;
