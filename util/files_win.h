@@ -13,8 +13,9 @@ int CreateDirectoryChain(char *path, bool lastIsFile);
 constexpr DWORD kBusyFileWaitMs = 4000;
 
 // CreateFileA with no template, retried every 50 ms for up to kBusyFileWaitMs
-// while the answer is a sharing or lock violation or "access denied" (what
-// Windows answers for a file pending delete); any other failure ends at once.
+// while the answer is a sharing or lock violation, or "access denied" for
+// what is neither a folder nor read-only (Windows answers that for a file
+// pending delete); any other failure ends at once.
 // INVALID_HANDLE_VALUE on failure, with the last error of the last try.
 HANDLE OpenFileWaiting(const char *path, DWORD access, DWORD share, DWORD disposition);
 
