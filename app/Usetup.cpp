@@ -347,12 +347,7 @@ bool TSetupForm::BeginInstall() {
   if (!InstallFolderUsable(InstallDir)) return false;
   if (!CreateDirectoryChain(InstallDir, false)) return false;
 
-  // The folder's length is checked above, so both paths fit.
-  char data[kPathSize];
-  char backup[kPathSize];
-  JoinPath(data, InstallDir, kClientData);
-  JoinPath(backup, InstallDir, "TovraClient.dat.bak");
-  CopyFileA(data, backup, FALSE);  // a missing data file is no error
+  BackUpClientData();
 
   btnSetup->SetEnabled(false);
   editSetupFolder->SetEnabled(false);

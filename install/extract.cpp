@@ -58,19 +58,42 @@ HWND HideUntilCloseButton(HWND const buttons[3]) {
 struct ExtractorWatch {
   DialogWatcherArgs args;
   HANDLE watcher;
+  HANDLE job;
 };
+
+// The extractor is put into a job of its own that kills it when the job's
+// last handle closes: killed at any point, the installer takes the extractor
+// with it instead of leaving it hidden with a dialog for a minute. Only the
+// extractor is in the job; the control program, started later, outlives us.
+// Where the installer already runs in a job and the system has no nested jobs
+// (Windows 7), the extractor stays in ours and the assignment fails: the
+// install goes on without this guard.
+HANDLE KillOnCloseJob(HANDLE process) {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+      !AssignProcessToJobObject(job, process)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
 
 void StartWatch(HANDLE process, void *context) {
   ExtractorWatch *watch = static_cast<ExtractorWatch *>(context);
+  watch->job = KillOnCloseJob(process);
   watch->args.processId = GetProcessId(process);
   watch->watcher = StartDialogWatcher(&watch->args);
 }
 
 bool RunExtractor(const char *program, const char *command, const char *folder) {
-  ExtractorWatch watch = {{kExtractDialogTitle, 0, nullptr}, nullptr};
+  ExtractorWatch watch = {{kExtractDialogTitle, 0, nullptr}, nullptr, nullptr};
   const ProgramRun run = RunProgramToEnd(program, command, folder, false, StartWatch, &watch);
   if (!run.started) return false;
   StopDialogWatcher(watch.watcher, &watch.args);
+  if (watch.job != nullptr) CloseHandle(watch.job);
   // The extractor exits 2 on warnings that still leave the files unpacked.
   return run.exitCodeRead && (run.exitCode == 0 || run.exitCode == 2);
 }

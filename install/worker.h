@@ -11,9 +11,18 @@ constexpr DWORD kInstallWorkerStackSize = 8 * 1024 * 1024;
 DWORD WINAPI InstallWorker(LPVOID param);
 
 // The worker's writing step: 7Z.DLL and 7ZG.EXE into InstallDir unless
-// identical copies are there, then setup.zip from its pieces. False at the
-// first file that cannot be written whole.
-bool WriteCarriedFiles();
+// identical copies are there, then setup.zip from its pieces. Each file is
+// left held in held (in that order) with read sharing only, its bytes checked
+// through that handle; ReleaseHeld closes them. False at the first file that
+// cannot be written whole, with nothing held.
+constexpr int kHeldFileCount = 3;
+bool WriteCarriedFiles(HANDLE (&held)[kHeldFileCount]);
+void ReleaseHeld(HANDLE *held, int count);
+
+// The Install click's backup: InstallDir's TovraClient.dat over
+// TovraClient.dat.bak, unless it is the carried archive's default or another
+// installer is working in the folder.
+void BackUpClientData();
 
 // Starts InstallWorker for window on an 8 MiB stack; the thread is not kept
 // or waited for. False when the thread could not be created.

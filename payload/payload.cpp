@@ -14,6 +14,9 @@ const unsigned char *const CodecLibraryImage = ::CodecLibraryImage;
 const unsigned long CodecLibraryImageSize = ::CodecLibraryImageSize;
 const PayloadPiece *const ArchivePieces = ::ArchivePieces;
 const unsigned long ArchiveChunkCount = ::ArchiveChunkCount;
+const bool DefaultClientDataKnown = ::DefaultClientDataKnown != 0;
+const unsigned long DefaultClientDataSize = ::DefaultClientDataSize;
+const unsigned long DefaultClientDataCrc = ::DefaultClientDataCrc;
 
 }  // namespace payload
 

@@ -20,5 +20,10 @@ extern const unsigned char *const CodecLibraryImage;
 extern const unsigned long CodecLibraryImageSize;
 extern const PayloadPiece *const ArchivePieces;
 extern const unsigned long ArchiveChunkCount;
+// The size and CRC-32 of the archive's own root TovraClient.dat (Known false
+// when it carries none).
+extern const bool DefaultClientDataKnown;
+extern const unsigned long DefaultClientDataSize;
+extern const unsigned long DefaultClientDataCrc;
 
 }  // namespace payload

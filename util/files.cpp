@@ -46,3 +46,15 @@ int AppendToFile(const char *path, const void *data, int count) {
   if (!file) return 0;
   return WriteAndClose(file, data, count);
 }
+
+// Bit by bit: it runs over one small data file per install, and a table would
+// cost the installer a kilobyte.
+unsigned long Crc32(const void *data, unsigned long size) {
+  const unsigned char *p = static_cast<const unsigned char *>(data);
+  unsigned long crc = 0xFFFFFFFFUL;
+  while (size-- > 0) {
+    crc ^= *p++;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320UL & (0UL - (crc & 1)));
+  }
+  return ~crc & 0xFFFFFFFFUL;
+}

@@ -13,3 +13,6 @@ int WriteWholeFile(const char *path, const void *data, int count);
 // Appends the block, creating a missing file: 1 when all of it reached the
 // file, else 0.
 int AppendToFile(const char *path, const void *data, int count);
+
+// CRC-32 (the ZIP one: reflected 0xEDB88320, all ones in and out) of the block.
+unsigned long Crc32(const void *data, unsigned long size);

@@ -12,6 +12,8 @@ constexpr char kServiceProgram[] = "TovraClientService.exe";
 // The other names the installer relies on at the archive's root.
 constexpr char kControlProgram[] = "TovraControl.exe";
 constexpr char kClientData[] = "TovraClient.dat";
+// The Install click's copy of the user's TovraClient.dat.
+constexpr char kClientDataBackup[] = "TovraClient.dat.bak";
 
 // The archive is carried in pieces of this many bytes, the last taking the rest.
 constexpr unsigned long kArchiveChunkSize = 2831152UL;

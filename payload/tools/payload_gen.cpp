@@ -2,12 +2,17 @@
 // Writes the assembler file that embeds the three inputs with .incbin (the
 // archive cut into pieces by .incbin's skip and count, so nothing is copied)
 // and the header that gives every length as a constant. Outputs are rewritten
-// only when their text changes, so unchanged sizes recompile nothing.
+// only when their text changes, so unchanged sizes recompile nothing. The
+// header also gives the size and CRC-32 of the archive's own TovraClient.dat,
+// so that the Install click can tell the product's default data from the
+// user's.
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "extractor/zip/zip_reader.h"
 #include "util/product_files.h"
 
 namespace {
@@ -57,6 +62,37 @@ std::string Const(const std::string &name, unsigned long long v) {
   return "inline constexpr unsigned long " + name + " = " + std::to_string(v) + "UL;\n";
 }
 
+// The root TovraClient.dat the extractor would leave behind (the last such
+// entry: later ones overwrite earlier ones); false when the archive cannot be
+// read or holds none, as some test archives do.
+bool DefaultClientData(const char *path, unsigned long long *size, unsigned long long *crc) {
+  std::vector<uint8_t> bytes;
+  if (FILE *f = fopen(path, "rb")) {
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    fclose(f);
+  }
+  tovra::zip::Archive archive;
+  if (archive.Open(bytes.data(), bytes.size()) != tovra::zip::Status::kOk) return false;
+  bool found = false;
+  for (const tovra::zip::Entry &e : archive.entries()) {
+    const std::string &name = e.name;
+    bool same = name.size() == sizeof kClientData - 1;
+    for (size_t i = 0; same && i < name.size(); ++i) {
+      char a = name[i], b = kClientData[i];
+      if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+      if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
+      same = a == b;
+    }
+    if (!same || e.is_directory()) continue;
+    *size = e.uncompressed_size;
+    *crc = e.crc32;
+    found = true;
+  }
+  return found;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -90,6 +126,11 @@ int main(int argc, char **argv) {
   h += Const("ArchiveSize", sizes[2]);
   h += Const("ArchiveChunkSize", kArchiveChunkSize);
   h += Const("ArchiveChunkCount", chunks);
+  unsigned long long dataSize = 0, dataCrc = 0;
+  const bool dataKnown = DefaultClientData(argv[3], &dataSize, &dataCrc);
+  h += Const("DefaultClientDataKnown", dataKnown ? 1 : 0);
+  h += Const("DefaultClientDataSize", dataSize);
+  h += Const("DefaultClientDataCrc", dataCrc);
   std::string decls =
       "extern \"C\" const unsigned char ExtractorImage[ExtractorImageSize];\n"
       "extern \"C\" const unsigned char CodecLibraryImage[CodecLibraryImageSize];\n";

@@ -175,6 +175,26 @@ TEST_F(BehaviourTest, InstallClickAppendsBackslashBacksUpAndDisables) {
   EXPECT_EQ("安装失败", form->labelSetupFinish->Caption());
 }
 
+// Installs closed at "安装成功" without "下一步", each by a new window: the
+// data the user had before the first stays in the .bak.
+TEST_F(BehaviourTest, InstallsClosedAtSuccessKeepTheUserDataInTheBackup) {
+  const std::wstring dir = MakeScratchFolder(L"behaviour", L"data");
+  ASSERT_TRUE(WriteFileBytes(dir + L"\\TovraClient.dat", "user data"));
+  BoxDismisser dismisser(GetCurrentProcessId());
+  for (int run = 0; run < 3; ++run) {
+    if (run > 0) {
+      form.reset();
+      SetUp();
+    }
+    ClickInstallWith(ToAnsi(dir));
+    ASSERT_TRUE(PumpUntil([&] { return form->labelSetupFinish->Visible(); }, 60000));
+    ASSERT_EQ("安装成功", form->labelSetupFinish->Caption());
+  }
+  std::string backup;
+  ASSERT_TRUE(ReadFileBytes(dir + L"\\TovraClient.dat.bak", &backup));
+  EXPECT_EQ("user data", backup);
+}
+
 TEST_F(BehaviourTest, FolderWithTrailingBackslashKeepsOne) {
   std::wstring dir = FailingFolder(L"trailing");
   BoxDismisser dismisser(GetCurrentProcessId());

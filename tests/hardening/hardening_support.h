@@ -69,35 +69,65 @@ struct RunResult {
   ULONGLONG ms = 0;
 };
 
-// Starts an installer unattended into folder and waits up to boundMs for its
-// end, pressing OK on any message box it shows. A run past the bound is
-// killed and reported as not exited.
-inline RunResult RunUnattended(const std::wstring &exe, const std::wstring &folder, DWORD boundMs) {
-  RunResult r;
-  std::wstring line = L"\"" + exe + L"\" -auto_setup -target_dir \"" + folder + L"\"";
+// Starts a program with the command line; false when it could not start.
+inline bool StartProgram(std::wstring line, PROCESS_INFORMATION *pi) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  *pi = {};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi)) {
+    return false;
+  }
+  CloseHandle(pi->hThread);
+  return true;
+}
+
+// An installer started unattended into folder, its message boxes answered
+// with OK from its start; Wait takes its end.
+class UnattendedRun {
+ public:
+  UnattendedRun(const std::wstring &exe, const std::wstring &folder) {
+    if (!StartProgram(L"\"" + exe + L"\" -auto_setup -target_dir \"" + folder + L"\"", &pi_))
+      return;
+    start_ = GetTickCount64();
+    dismisser_ = std::make_unique<test_support::BoxDismisser>(pi_.dwProcessId);
+  }
+  ~UnattendedRun() {
+    if (pi_.hProcess != nullptr) CloseHandle(pi_.hProcess);
+  }
+  UnattendedRun(const UnattendedRun &) = delete;
+  UnattendedRun &operator=(const UnattendedRun &) = delete;
+  HANDLE Process() const { return pi_.hProcess; }
+  DWORD ProcessId() const { return pi_.dwProcessId; }
+
+  // Waits up to boundMs for the end; a run past the bound is killed and
+  // reported as not exited.
+  RunResult Wait(DWORD boundMs) {
+    RunResult r;
+    if (pi_.hProcess == nullptr) return r;
+    r.exited = WaitForSingleObject(pi_.hProcess, boundMs) == WAIT_OBJECT_0;
+    r.ms = GetTickCount64() - start_;
+    if (r.exited) {
+      GetExitCodeProcess(pi_.hProcess, &r.exitCode);
+    } else {
+      TerminateProcess(pi_.hProcess, 99);
+      WaitForSingleObject(pi_.hProcess, 5000);
+    }
+    r.boxes = dismisser_->Count();
+    r.boxText = dismisser_->Text();
+    dismisser_.reset();
     return r;
   }
-  const ULONGLONG start = GetTickCount64();
-  {
-    test_support::BoxDismisser dismisser(pi.dwProcessId);
-    r.exited = WaitForSingleObject(pi.hProcess, boundMs) == WAIT_OBJECT_0;
-    r.ms = GetTickCount64() - start;
-    if (r.exited) {
-      GetExitCodeProcess(pi.hProcess, &r.exitCode);
-    } else {
-      TerminateProcess(pi.hProcess, 99);
-      WaitForSingleObject(pi.hProcess, 5000);
-    }
-    r.boxes = dismisser.Count();
-    r.boxText = dismisser.Text();
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return r;
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+  ULONGLONG start_ = 0;
+  std::unique_ptr<test_support::BoxDismisser> dismisser_;
+};
+
+// Starts an installer unattended into folder and waits up to boundMs for its
+// end, pressing OK on any message box it shows.
+inline RunResult RunUnattended(const std::wstring &exe, const std::wstring &folder, DWORD boundMs) {
+  return UnattendedRun(exe, folder).Wait(boundMs);
 }
 
 // "exit 1, box "未能安装"" and the like, from what happened, for the table.

@@ -74,10 +74,21 @@ TEST(Payload, WrittenFilesAreByteIdentical) {
   ASSERT_LT(folder.size(), sizeof InstallDir);
   std::strcpy(InstallDir, folder.c_str());
 
-  EXPECT_TRUE(WriteCarriedFiles());
+  HANDLE held[kHeldFileCount];
+  ASSERT_TRUE(WriteCarriedFiles(held));
   EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(dll.c_str())));
   EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll(exe.c_str())));
   EXPECT_TRUE(ReadAll(zip.c_str()) == ReadAll(TOVRA_TEST_ARCHIVE));
+  // Held until released: readable, but nobody may write, rename or delete them.
+  for (const std::string &path : {dll, exe, zip}) {
+    HANDLE w = CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, w) << path;
+    if (w != INVALID_HANDLE_VALUE) CloseHandle(w);
+    EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".old").c_str())) << path;
+    EXPECT_FALSE(DeleteFileA(path.c_str())) << path;
+  }
+  ReleaseHeld(held, kHeldFileCount);
+  EXPECT_TRUE(DeleteFileA(dll.c_str()));
 }
 
 }  // namespace

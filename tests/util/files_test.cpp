@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scratch.h"
@@ -217,4 +218,35 @@ TEST(WideToAnsi, NothingToConvertGivesTheEmptyText) {
   char out[4] = "abc";
   EXPECT_EQ(0, WideToAnsi(out, L"abc", 0));
   EXPECT_STREQ("", out);
+}
+
+using LockFolderTest = ScratchTest;
+
+// Another thread (a mutex is its owner's again) meets the lock of one folder
+// under every spelling of it, not another folder's, and the lock once freed.
+TEST_F(LockFolderTest, EverySpellingOfOneFolderMeetsOneLock) {
+  ASSERT_TRUE(CreateDirectoryA(At("Tovra").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryA(At("other").c_str(), NULL));
+  std::string slashes = At("tovra/");
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  const std::vector<std::string> spellings = {At("TOVRA\\"), At("other\\..\\Tovra"), slashes};
+  HANDLE held = LockFolder(At("Tovra").c_str(), 0);
+  ASSERT_NE(nullptr, held);
+  std::thread([&] {
+    for (const std::string &spelling : spellings) {
+      HANDLE again = LockFolder(spelling.c_str(), 0);
+      EXPECT_EQ(nullptr, again) << spelling;
+      EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), GetLastError()) << spelling;
+      UnlockFolder(again);
+    }
+    HANDLE other = LockFolder(At("other").c_str(), 0);
+    EXPECT_NE(nullptr, other);
+    UnlockFolder(other);
+  }).join();
+  UnlockFolder(held);
+  std::thread([&] {
+    HANDLE freed = LockFolder(spellings[0].c_str(), 0);
+    EXPECT_NE(nullptr, freed);
+    UnlockFolder(freed);
+  }).join();
 }
