@@ -624,8 +624,9 @@ TEST_F(ExtractorTest, NamesEndingIn5CAndAttributeFoldersComeOutAsMeant) {
 
 // An upgrade over an older version: a target in use (held without sharing,
 // as a running program's file is) fails the run after a bounded wait and
-// leaves every old file as it was; once it is free, all are replaced. What a
-// run cut short during its replacements left is put right first.
+// leaves every old file as it was; one held for a moment (a scanner) is
+// waited for, and all are replaced. What a run cut short during its
+// replacements left is put right first.
 TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\new.zip";
@@ -663,8 +664,14 @@ TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
     EXPECT_TRUE(v.first_message == L"文件正在使用，无法替换：z.dat");
     EXPECT_TRUE(before == Tree(folder));
   }
+  // Held for a moment only, as a scanner holds a file: the run waits it out.
+  HANDLE held = CreateFileW((folder + L"z.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  Sleep(600);
+  CloseHandle(held);
   EXPECT_EQ(0, p.Wait(30000));
   EXPECT_TRUE(want == Tree(folder));
 }
