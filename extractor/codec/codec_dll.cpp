@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -14,12 +15,21 @@
 using tovra::zip::Entry;
 using tovra::zip::Status;
 
+// What lies at a path: nothing, a file of its own, or a link (a reparse
+// point on Windows; under Wine a Unix symlink, which opens as its target and
+// so shows a real path other than its folder's plus its own name).
+enum class Found { kNothing, kFile, kLink, kOther };
+
 // A file this run has written under its temporary name, waiting to be put
-// in place by TzCommit.
+// in place by TzCommit. Both files stay open until then: they are renamed
+// through these handles, and the old one, held with write access, cannot be
+// started as a program in the meantime.
 struct Staged {
   uint32_t index;
   std::wstring target, key;  // key: the target lower-cased, as Windows compares names
-  std::wstring folder;       // the real path of the target's folder
+  HANDLE file;               // the new content, under ".~tovra-new"
+  HANDLE old;                // the existing file when `existing` is kFile
+  Found existing;            // kNothing, kFile or kLink (replaced by the rename)
   bool moved_old = false, placed = false;
 };
 
@@ -29,6 +39,7 @@ struct Staged {
 struct HeldFolder {
   std::wstring key, final_path;
   HANDLE handle;
+  bool leftovers;  // holds names with our suffixes, from a run cut short
 };
 
 // The archive is read into memory once, with ReadFile: a mapped view would
@@ -181,6 +192,15 @@ std::wstring FinalPath(HANDLE h) {
   return std::wstring();
 }
 
+// The attributes of an open file. Not GetFileInformationByHandle: under Wine
+// it also asks for the volume's serial number, some 0.35 ms a call.
+bool Attributes(HANDLE h, DWORD *attributes) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  *attributes = basic.FileAttributes;
+  return true;
+}
+
 // True when `child` names an entry directly inside the folder `parent`.
 bool DirectlyBelow(const std::wstring &child, const std::wstring &parent) {
   const size_t n = parent.size();
@@ -202,6 +222,18 @@ HANDLE HoldFolder(const std::wstring &path) {
     return h != INVALID_HANDLE_VALUE;
   });
   return h;
+}
+
+// Whether an existing folder holds names with our suffixes. Looked at once
+// per folder instead of twice per entry: under Wine each look for a name that
+// is not there reads the whole folder (names compare without case).
+bool HasLeftovers(const std::wstring &folder) {
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileExW((folder + L"\\*.~tovra-*").c_str(), FindExInfoBasic, &found,
+                                    FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  return true;
 }
 
 // Creates every folder along `path` ("\\?\..." form), noting those it made.
@@ -264,7 +296,7 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
     CloseHandle(h);
     return false;
   }
-  a->folders.push_back(HeldFolder{Key(*base), final_path, h});
+  a->folders.push_back(HeldFolder{Key(*base), final_path, h, HasLeftovers(*base)});
   a->out_dir = out_dir;
   a->base = *base;
   return true;
@@ -277,7 +309,7 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
 // TZ_E_OUTSIDE. Checked folders stay held until the archive is closed or
 // rolled back. Under a->lock.
 int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16string> &parts,
-            size_t count, std::wstring *path, std::wstring *real) {
+            size_t count, std::wstring *path, std::wstring *real, bool *leftovers) {
   if (!Output(a, out_dir, path)) return TZ_E_WRITE;
   size_t parent = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -290,21 +322,22 @@ int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16stri
       parent = known;
       continue;
     }
-    if (CreateDirectoryW(path->c_str(), nullptr)) {
+    const bool made = CreateDirectoryW(path->c_str(), nullptr) != 0;
+    if (made) {
       a->created.push_back(*path);
     } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
       return TZ_E_WRITE;
     }
     const HANDLE h = HoldFolder(*path);
     if (h == INVALID_HANDLE_VALUE) return TZ_E_WRITE;
-    BY_HANDLE_FILE_INFORMATION info;
+    DWORD attributes = 0;
     const DWORD by_name = GetFileAttributesW(path->c_str());
     int result = TZ_OK;
-    if (!GetFileInformationByHandle(h, &info) || by_name == INVALID_FILE_ATTRIBUTES) {
+    if (!Attributes(h, &attributes) || by_name == INVALID_FILE_ATTRIBUTES) {
       result = TZ_E_WRITE;
-    } else if ((info.dwFileAttributes | by_name) & FILE_ATTRIBUTE_REPARSE_POINT) {
+    } else if ((attributes | by_name) & FILE_ATTRIBUTE_REPARSE_POINT) {
       result = TZ_E_OUTSIDE;
-    } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       result = TZ_E_WRITE;
     }
     const std::wstring final_path = result == TZ_OK ? FinalPath(h) : std::wstring();
@@ -315,24 +348,18 @@ int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16stri
       CloseHandle(h);
       return result;
     }
-    a->folders.push_back(HeldFolder{key, final_path, h});
+    a->folders.push_back(HeldFolder{key, final_path, h, !made && HasLeftovers(*path)});
     parent = a->folders.size() - 1;
   }
   *real = a->folders[parent].final_path;
+  *leftovers = a->folders[parent].leftovers;
   return TZ_OK;
 }
 
-// What lies at a path: nothing, a file of its own, or a link (a reparse
-// point on Windows; under Wine a Unix symlink, which opens as its target and
-// so shows a real path other than its folder's plus its own name).
-enum class Found { kNothing, kFile, kLink, kOther };
-
 Found Classify(HANDLE h, const std::wstring &path, const std::wstring &folder, DWORD *attributes) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info)) return Found::kOther;
-  *attributes = info.dwFileAttributes;
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::kLink;
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return Found::kOther;
+  if (!Attributes(h, attributes)) return Found::kOther;
+  if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::kLink;
+  if (*attributes & FILE_ATTRIBUTE_DIRECTORY) return Found::kOther;
   const std::wstring real = FinalPath(h);
   const size_t leaf = path.find_last_of(L'\\') + 1;
   return DirectlyBelow(real, folder) &&
@@ -413,33 +440,85 @@ void Recover(const std::wstring &target, const std::wstring &folder) {
   RemoveFile(target + kNewSuffix, folder);
 }
 
-// Whether the existing target can be replaced later: a file in use (a
-// running program's, which refuses writes; one held without sharing) cannot.
-// A link at the target's name is replaced itself, so it is not opened.
-int CheckReplaceable(const std::wstring &target, bool overwrite) {
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return TZ_OK;
-  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) return TZ_E_WRITE;
-  if (!overwrite) return TZ_E_EXISTS;
-  if (link) return TZ_OK;
-  // A read-only file refuses write access whoever uses it; -y replaces it.
-  const DWORD access = attributes & FILE_ATTRIBUTE_READONLY ? DELETE : GENERIC_WRITE | DELETE;
-  HANDLE h = INVALID_HANDLE_VALUE;
-  Retry([&] {
-    h = CreateFileW(target.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    return h != INVALID_HANDLE_VALUE;
+// Renames an open file; `to` is an extended-length path.
+bool RenameOpen(HANDLE h, const std::wstring &to, bool replace) {
+  const size_t bytes = to.size() * sizeof(wchar_t);
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  FILE_RENAME_INFO *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  memcpy(info->FileName, to.c_str(), bytes);
+  return Retry([&] {
+    return SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) !=
+           0;
   });
-  if (h == INVALID_HANDLE_VALUE) return FailureOf(GetLastError());
+}
+
+// Deletes an open file of ours (opened with DELETE and FILE_WRITE_ATTRIBUTES)
+// when its handle closes; a read-only one too.
+bool DeleteOpen(HANDLE h) {
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  if (SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose)) return true;
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) &&
+         SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+// Whether the existing target can be replaced later, and if so holds it: a
+// file in use (a running program's, which refuses write access; one held
+// without sharing) cannot. A link at the target's name is replaced by the
+// rename itself and not held: moved aside, Wine would move what it points at.
+int HoldExisting(const std::wstring &target, const std::wstring &folder, bool overwrite,
+                 Found *found, HANDLE *old) {
+  *found = Found::kNothing;
+  *old = INVALID_HANDLE_VALUE;
+  constexpr DWORD kKeep = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  HANDLE h = OpenAsItself(target, GENERIC_WRITE | kKeep);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (NotFound(error)) return TZ_OK;
+    if (error != ERROR_ACCESS_DENIED) return FailureOf(error);
+    // A folder, a link to one, a file we may not write, or a read-only
+    // file, which -y replaces as the carried extractor did.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TZ_E_WRITE;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      *found = Found::kLink;
+      return overwrite ? TZ_OK : TZ_E_EXISTS;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+      return TZ_E_WRITE;
+    }
+    h = OpenAsItself(target, kKeep);
+    if (h == INVALID_HANDLE_VALUE) return FailureOf(GetLastError());
+  }
+  DWORD attributes = 0;
+  *found = Classify(h, target, folder, &attributes);
+  if (*found == Found::kFile && overwrite) {
+    *old = h;
+    return TZ_OK;
+  }
   CloseHandle(h);
-  return TZ_OK;
+  if (!overwrite) return TZ_E_EXISTS;
+  return *found == Found::kLink ? TZ_OK : TZ_E_WRITE;
+}
+
+// Closes what a staged entry holds; its temporary goes.
+void Release(Staged *s) {
+  if (s->file != INVALID_HANDLE_VALUE) {
+    DeleteOpen(s->file);
+    CloseHandle(s->file);
+  }
+  if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
+  s->file = s->old = INVALID_HANDLE_VALUE;
 }
 
 // Removes every temporary of the run and the folders it made that are empty
 // (a folder of ours that holds something else is left). Under a->lock.
 void Rollback(TzArchive *a) {
-  for (const Staged &s : a->staged) Remove(s.target + kNewSuffix);
+  for (Staged &s : a->staged) Release(&s);
   a->staged.clear();
   ReleaseFolders(a);  // held folders cannot be removed
   for (size_t i = a->created.size(); i-- > 0;) RemoveDirectoryW(a->created[i].c_str());
@@ -465,22 +544,14 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
   int result = TZ_OK;
   for (; at < staged.size(); ++at) {
     Staged &s = staged[at];
-    const Found found = Inspect(s.target, s.folder);
-    if (found == Found::kOther) {
-      result = TZ_E_WRITE;
-      break;
-    }
-    // A link at the target's name is replaced by the rename itself; moved
-    // aside, Wine would move what it points at.
-    if (found == Found::kFile) {
-      if (!Move(s.target, s.target + kOldSuffix, MOVEFILE_REPLACE_EXISTING)) {
+    if (s.existing == Found::kFile) {
+      if (!RenameOpen(s.old, s.target + kOldSuffix, true)) {
         result = FailureOf(GetLastError());
         break;
       }
       s.moved_old = true;
     }
-    if (!Move(s.target + kNewSuffix, s.target,
-              found == Found::kLink ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    if (!RenameOpen(s.file, s.target, s.existing == Found::kLink)) {
       result = FailureOf(GetLastError());
       break;
     }
@@ -490,16 +561,18 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
     *failed_index = staged[at].index;
     for (size_t i = at + 1; i-- > 0;) {
       const Staged &s = staged[i];
-      if (s.placed) Move(s.target, s.target + kNewSuffix, 0);
-      if (s.moved_old) Move(s.target + kOldSuffix, s.target, 0);
+      if (s.placed) RenameOpen(s.file, s.target + kNewSuffix, false);
+      if (s.moved_old) RenameOpen(s.old, s.target, false);
     }
     Rollback(a);
     return result;
   }
   // An old file that cannot go now (a running program's) is removed by the
   // next run.
-  for (const Staged &s : staged) {
-    if (s.moved_old) RemoveFile(s.target + kOldSuffix, s.folder);
+  for (Staged &s : staged) {
+    CloseHandle(s.file);
+    if (s.moved_old) DeleteOpen(s.old);
+    if (s.old != INVALID_HANDLE_VALUE) CloseHandle(s.old);
   }
   staged.clear();
   a->committed = true;
@@ -567,9 +640,10 @@ int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool over
   if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
 
   std::wstring path, folder;
+  bool leftovers = false;
   EnterCriticalSection(&a->lock);
   const int made = Folders(a, out_dir, parts, e.is_directory() ? parts.size() : parts.size() - 1,
-                           &path, &folder);
+                           &path, &folder, &leftovers);
   LeaveCriticalSection(&a->lock);
   if (made != TZ_OK) return made;
   if (e.is_directory()) {
@@ -577,35 +651,44 @@ int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool over
   }
   path += L'\\';
   path.append(parts.back().begin(), parts.back().end());
-  const std::wstring temp = path + kNewSuffix;
-  Recover(path, folder);
-  const int replaceable = CheckReplaceable(path, overwrite);
-  if (replaceable != TZ_OK) return replaceable;
+  Staged staged{index,          path, Key(path), INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
+                Found::kNothing};
+  // Two entries for one file (run in entry order on one thread): the later
+  // one's content wins, the earlier one's temporary goes.
+  EnterCriticalSection(&a->lock);
+  for (size_t i = a->staged.size(); i-- > 0;) {
+    if (a->staged[i].key != staged.key) continue;
+    Release(&a->staged[i]);
+    a->staged.erase(a->staged.begin() + i);
+  }
+  LeaveCriticalSection(&a->lock);
+  if (leftovers) Recover(path, folder);
+  const int held = HoldExisting(path, folder, overwrite, &staged.existing, &staged.old);
+  if (held != TZ_OK) return held;
   // CREATE_NEW: a link planted at the temporary name is not followed.
+  const std::wstring temp = path + kNewSuffix;
   FileSink sink{INVALID_HANDLE_VALUE, progress, ctx};
   Retry([&] {
-    sink.file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    sink.file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     return sink.file != INVALID_HANDLE_VALUE;
   });
-  if (sink.file == INVALID_HANDLE_VALUE) return FailureOf(GetLastError());
+  staged.file = sink.file;
+  if (sink.file == INVALID_HANDLE_VALUE) {
+    const int failed = FailureOf(GetLastError());
+    Release(&staged);
+    return failed;
+  }
   const Status s = a->zip.Extract(index, WriteToFile, &sink);
   int result = FromStatus(s);
   if (s == Status::kSinkStopped && sink.cancelled) result = TZ_E_CANCELLED;
-  if (result == TZ_OK) SetDosTime(sink.file, e);
-  if (!CloseHandle(sink.file) && result == TZ_OK) result = TZ_E_WRITE;
   // No half-written or unverified file stays behind.
   if (result != TZ_OK) {
-    Remove(temp);
+    Release(&staged);
     return result;
   }
-  // Two entries for one file (run in entry order on one thread): the later
-  // one's content is what the temporary now holds.
-  Staged staged{index, path, Key(path), folder};
+  SetDosTime(sink.file, e);
   EnterCriticalSection(&a->lock);
-  for (size_t i = a->staged.size(); i-- > 0;) {
-    if (a->staged[i].key == staged.key) a->staged.erase(a->staged.begin() + i);
-  }
   a->staged.push_back(std::move(staged));
   LeaveCriticalSection(&a->lock);
   return TZ_OK;
