@@ -10,17 +10,19 @@
 //   TzEntryName(a, i, buf, cap)        -> the name for messages (cut to cap - 1)
 //   TzEntryInfo(a, i, &size, &folder)  -> TzResult; unpacked size, 1 for a folder
 //   TzExtractEntry(a, i, dir, overwrite, progress, ctx)
-//                                      -> TzResult; writes entry i below dir
-//   TzCloseArchive(a)
+//                                      -> TzResult; stages entry i below dir
+//   TzCommit(a, &failed)               -> TzResult; puts every staged file in place
+//   TzRollback(a)                      -> removes what the staging made
+//   TzCloseArchive(a)                  (rolls back what was not committed)
 // TzExtractEntry may run for different entries of one archive on several
-// threads at once.
+// threads at once; TzCommit and TzRollback run once, after all of them.
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#define TZ_API_VERSION 2u  // 2: TzEntryInfo
+#define TZ_API_VERSION 3u  // 2: TzEntryInfo; 3: staging, TzCommit, TzRollback
 
 enum TzResult {
   TZ_OK = 0,
@@ -41,6 +43,9 @@ enum TzResult {
   TZ_E_NO_MEMORY,
   TZ_E_CANCELLED,  // the progress callback asked to stop
   TZ_E_ARGUMENT,   // bad index or null pointer
+  TZ_E_IN_USE,     // an existing file is in use (a running program) and cannot be replaced
+  TZ_E_OUTSIDE,    // the way to the target passes a link that leaves the output folder
+  TZ_E_READ,       // the archive file cannot be read back
 };
 
 typedef struct TzArchive TzArchive;
@@ -59,6 +64,8 @@ typedef int(__cdecl *TzEntryInfoFn)(const TzArchive *a, uint32_t index, uint64_t
                                     int *is_folder);
 typedef int(__cdecl *TzExtractEntryFn)(TzArchive *a, uint32_t index, const wchar_t *out_dir,
                                        int overwrite, TzProgressFn progress, void *ctx);
+typedef int(__cdecl *TzCommitFn)(TzArchive *a, uint32_t *failed_index);
+typedef void(__cdecl *TzRollbackFn)(TzArchive *a);
 typedef void(__cdecl *TzCloseArchiveFn)(TzArchive *a);
 
 #ifdef __cplusplus

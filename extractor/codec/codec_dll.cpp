@@ -2,6 +2,8 @@
 // and writes its entries below an output folder with the wide file API.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,22 +15,53 @@
 using tovra::zip::Entry;
 using tovra::zip::Status;
 
-// The archive is mapped, not read: its pages come straight from the file
-// cache, with no copy and no 8 MB allocation. The file stays open without
-// write sharing, so nobody changes it under the view.
+// What lies at a path: nothing, a file of its own, or a link (a reparse
+// point on Windows; under Wine a Unix symlink, which opens as its target and
+// so shows a real path other than its folder's plus its own name).
+enum class Found { kNothing, kFile, kLink, kOther };
+
+// A file this run has written under its temporary name, waiting to be put
+// in place by TzCommit. Both files stay open until then: they are renamed
+// through these handles, and the old one, held with write access, cannot be
+// started as a program in the meantime.
+struct Staged {
+  uint32_t index;
+  std::wstring target, key;  // key: the target lower-cased, as Windows compares names
+  HANDLE file;               // the new content, under ".~tovra-new"
+  HANDLE old;                // the existing file when `existing` is kFile
+  Found existing;            // kNothing, kFile or kLink (replaced by the rename)
+  bool moved_old = false, placed = false;
+};
+
+// A folder below (or at) the output folder that this run has checked, held
+// open without delete sharing so that nobody can swap it for a link after
+// the check.
+struct HeldFolder {
+  std::wstring key, final_path;
+  HANDLE handle;
+  bool leftovers;  // holds names with our suffixes, from a run cut short
+};
+
+// The archive is read into memory once, with ReadFile: a mapped view would
+// turn a read error (a network folder that drops away, a bad sector) into an
+// in-page exception on whichever thread touches the page, where MinGW has no
+// __try to catch it; ReadFile answers with an error instead.
 struct TzArchive {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  const uint8_t *view = nullptr;
+  uint8_t *bytes = nullptr;  // VirtualAlloc'd copy of the file
   tovra::zip::Archive zip;
+  CRITICAL_SECTION lock;  // guards everything below
   // The output folder made last, as given and as made (see Output): every
   // entry of a run goes below the same one.
-  CRITICAL_SECTION lock;
   std::wstring out_dir, base;
+  std::vector<HeldFolder> folders;    // the output folder first
+  std::vector<std::wstring> created;  // folders this run made, parents first
+  std::vector<Staged> staged;
+  bool committed = false;
   TzArchive() { InitializeCriticalSection(&lock); }
   ~TzArchive() {
+    for (const HeldFolder &f : folders) CloseHandle(f.handle);
     DeleteCriticalSection(&lock);
-    if (view) UnmapViewOfFile(view);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (bytes) VirtualFree(bytes, 0, MEM_RELEASE);
   }
 };
 
@@ -89,19 +122,131 @@ bool DecodeName(const Entry &e, bool strict, std::wstring *out) {
   return MultiByteToWideChar(cp, flags, e.name.data(), len, &(*out)[0], n) == n;
 }
 
-bool IsFolder(const std::wstring &path) {
-  const DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// Suffixes of the files a run keeps beside a target while it works: the new
+// content until it is put in place, and the old file while it is replaced.
+// Fixed, so that the next run recognises what an interrupted one left.
+constexpr wchar_t kNewSuffix[] = L".~tovra-new";
+constexpr wchar_t kOldSuffix[] = L".~tovra-old";
+
+// A scanner (antivirus) opens each new file for a moment, sharing only
+// reading; our own creates, renames and deletes wait that out, for this long
+// at most per operation, never for ever.
+constexpr DWORD kRetryMs = 3000;
+
+// Runs op until it succeeds, fails for another reason than a sharing or lock
+// violation, or kRetryMs have passed. The last error stays op's.
+template <typename Op>
+bool Retry(Op op) {
+  DWORD waited = 0, pause = 10;
+  for (;;) {
+    if (op()) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || waited >= kRetryMs) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(pause);
+    waited += pause;
+    pause = pause < 80 ? pause * 2 : 100;
+  }
 }
 
-// Creates every folder along `path` ("\\?\..." form). Steps that fail are
-// skipped (the drive root, folders that exist); only the last one counts.
-bool CreateFolderChain(const std::wstring &path) {
-  for (size_t i = 4; i < path.size(); ++i) {
-    if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+int FailureOf(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? TZ_E_IN_USE
+                                                                           : TZ_E_WRITE;
+}
+
+bool Move(const std::wstring &from, const std::wstring &to, DWORD flags) {
+  return Retry([&] { return MoveFileExW(from.c_str(), to.c_str(), flags) != 0; });
+}
+
+// Removes a file of ours; a read-only one (an old file replaced with -y) too.
+bool Remove(const std::wstring &path) {
+  if (Retry([&] { return DeleteFileW(path.c_str()) != 0; })) return true;
+  if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return Retry([&] { return DeleteFileW(path.c_str()) != 0; });
+}
+
+std::wstring Key(const std::wstring &path) {
+  std::wstring key = path;
+  const int n = static_cast<int>(path.size());
+  if (n > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, path.data(), n, &key[0], n);
+  return key;
+}
+
+// Where the handle's object really lies, links resolved ("\\?\C:\..."): Wine
+// reports a Unix symlink's target here, Windows the reparse point itself.
+std::wstring FinalPath(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD n = GetFinalPathNameByHandleW(h, &path[0], static_cast<DWORD>(path.size()), 0);
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      while (path.size() > 7 && path.back() == L'\\') path.pop_back();
+      return path;
+    }
+    path.resize(n + 1);
   }
-  CreateDirectoryW(path.c_str(), nullptr);
-  return IsFolder(path);
+  return std::wstring();
+}
+
+// The attributes of an open file. Not GetFileInformationByHandle: under Wine
+// it also asks for the volume's serial number, some 0.35 ms a call.
+bool Attributes(HANDLE h, DWORD *attributes) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  *attributes = basic.FileAttributes;
+  return true;
+}
+
+// True when `child` names an entry directly inside the folder `parent`.
+bool DirectlyBelow(const std::wstring &child, const std::wstring &parent) {
+  const size_t n = parent.size();
+  return n > 0 && child.size() > n + 1 && child[n] == L'\\' &&
+         child.find(L'\\', n + 1) == std::wstring::npos &&
+         CompareStringOrdinal(child.data(), static_cast<int>(n), parent.data(), static_cast<int>(n),
+                              TRUE) == CSTR_EQUAL;
+}
+
+// Opens a folder as itself (a link is not followed on Windows), without
+// delete sharing: while we hold it, it cannot be renamed, removed or
+// replaced by a link.
+HANDLE HoldFolder(const std::wstring &path) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  Retry([&] {
+    h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                    nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
+  return h;
+}
+
+// Whether an existing folder holds names with our suffixes. Looked at once
+// per folder instead of twice per entry: under Wine each look for a name that
+// is not there reads the whole folder (names compare without case).
+bool HasLeftovers(const std::wstring &folder) {
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileExW((folder + L"\\*.~tovra-*").c_str(), FindExInfoBasic, &found,
+                                    FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  return true;
+}
+
+// Creates every folder along `path` ("\\?\..." form), noting those it made.
+// Steps that fail are skipped (the drive root, folders that exist); only the
+// last one counts.
+bool CreateFolderChain(TzArchive *a, const std::wstring &path) {
+  for (size_t i = 4; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != L'\\') continue;
+    const std::wstring step = path.substr(0, i);
+    if (CreateDirectoryW(step.c_str(), nullptr)) a->created.push_back(step);
+  }
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The output folder as an extended-length path ("\\?\C:\out" or
@@ -127,24 +272,311 @@ bool OutputBase(const wchar_t *out_dir, std::wstring *base) {
   return true;
 }
 
-// The output folder's extended-length path, made with its parents. Made once
-// per folder and archive: under Wine every step of the chain is a round trip
-// to the server, for each of the entries.
+void ReleaseFolders(TzArchive *a) {
+  for (const HeldFolder &f : a->folders) CloseHandle(f.handle);
+  a->folders.clear();
+  a->base.clear();
+}
+
+// The output folder's extended-length path, made with its parents and held.
+// Made once per folder and archive: under Wine every step of the chain is a
+// round trip to the server, for each of the entries. The folder itself may
+// lie behind links; only what is below it is checked. Under a->lock.
 bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
-  EnterCriticalSection(&a->lock);
-  bool ok = !a->base.empty() && a->out_dir == out_dir;
-  if (!ok) {
-    a->base.clear();
-    ok = OutputBase(out_dir, base) && CreateFolderChain(*base);
-    if (ok) {
-      a->out_dir = out_dir;
-      a->base = *base;
-    }
-  } else {
+  if (!a->base.empty() && a->out_dir == out_dir) {
     *base = a->base;
+    return true;
   }
-  LeaveCriticalSection(&a->lock);
-  return ok;
+  ReleaseFolders(a);
+  if (!OutputBase(out_dir, base) || !CreateFolderChain(a, *base)) return false;
+  const HANDLE h = HoldFolder(*base);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const std::wstring final_path = FinalPath(h);
+  if (final_path.empty()) {
+    CloseHandle(h);
+    return false;
+  }
+  a->folders.push_back(HeldFolder{Key(*base), final_path, h, HasLeftovers(*base)});
+  a->out_dir = out_dir;
+  a->base = *base;
+  return true;
+}
+
+// Makes and checks the first `count` components of `parts` below the output
+// folder; `path` gets the last one's extended-length path. A folder that is a
+// link, or whose real place is not directly inside its parent's (a Unix
+// symlink under Wine, which shows no reparse point on the handle), is
+// TZ_E_OUTSIDE. Checked folders stay held until the archive is closed or
+// rolled back. Under a->lock.
+int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16string> &parts,
+            size_t count, std::wstring *path, std::wstring *real, bool *leftovers) {
+  if (!Output(a, out_dir, path)) return TZ_E_WRITE;
+  size_t parent = 0;
+  for (size_t i = 0; i < count; ++i) {
+    *path += L'\\';
+    path->append(parts[i].begin(), parts[i].end());
+    const std::wstring key = Key(*path);
+    size_t known = 0;
+    while (known < a->folders.size() && a->folders[known].key != key) ++known;
+    if (known < a->folders.size()) {
+      parent = known;
+      continue;
+    }
+    const bool made = CreateDirectoryW(path->c_str(), nullptr) != 0;
+    if (made) {
+      a->created.push_back(*path);
+    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      return TZ_E_WRITE;
+    }
+    const HANDLE h = HoldFolder(*path);
+    if (h == INVALID_HANDLE_VALUE) return TZ_E_WRITE;
+    DWORD attributes = 0;
+    const DWORD by_name = GetFileAttributesW(path->c_str());
+    int result = TZ_OK;
+    if (!Attributes(h, &attributes) || by_name == INVALID_FILE_ATTRIBUTES) {
+      result = TZ_E_WRITE;
+    } else if ((attributes | by_name) & FILE_ATTRIBUTE_REPARSE_POINT) {
+      result = TZ_E_OUTSIDE;
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      result = TZ_E_WRITE;
+    }
+    const std::wstring final_path = result == TZ_OK ? FinalPath(h) : std::wstring();
+    if (result == TZ_OK && !DirectlyBelow(final_path, a->folders[parent].final_path)) {
+      result = TZ_E_OUTSIDE;
+    }
+    if (result != TZ_OK) {
+      CloseHandle(h);
+      return result;
+    }
+    a->folders.push_back(HeldFolder{key, final_path, h, !made && HasLeftovers(*path)});
+    parent = a->folders.size() - 1;
+  }
+  *real = a->folders[parent].final_path;
+  *leftovers = a->folders[parent].leftovers;
+  return TZ_OK;
+}
+
+Found Classify(HANDLE h, const std::wstring &path, const std::wstring &folder, DWORD *attributes) {
+  if (!Attributes(h, attributes)) return Found::kOther;
+  if (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Found::kLink;
+  if (*attributes & FILE_ATTRIBUTE_DIRECTORY) return Found::kOther;
+  const std::wstring real = FinalPath(h);
+  const size_t leaf = path.find_last_of(L'\\') + 1;
+  return DirectlyBelow(real, folder) &&
+                 CompareStringOrdinal(real.c_str() + folder.size() + 1, -1, path.c_str() + leaf, -1,
+                                      TRUE) == CSTR_EQUAL
+             ? Found::kFile
+             : Found::kLink;
+}
+
+HANDLE OpenAsItself(const std::wstring &path, DWORD access) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  Retry([&] {
+    h = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
+  return h;
+}
+
+bool NotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+Found Inspect(const std::wstring &path, const std::wstring &folder) {
+  const HANDLE h = OpenAsItself(path, FILE_READ_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE) return NotFound(GetLastError()) ? Found::kNothing : Found::kOther;
+  DWORD attributes = 0;
+  const Found found = Classify(h, path, folder, &attributes);
+  CloseHandle(h);
+  return found;
+}
+
+// Deletes a file that may be a link, never what the link points at. Under
+// Wine a delete or a rename of a Unix symlink acts on its target; a rename
+// onto the link replaces the link itself. So a link is first replaced with an
+// empty file of ours.
+bool RemoveFile(const std::wstring &path, const std::wstring &folder) {
+  const HANDLE h = OpenAsItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE) return NotFound(GetLastError());
+  DWORD attributes = 0;
+  const Found found = Classify(h, path, folder, &attributes);
+  bool gone = false;
+  if (found == Found::kFile) {
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    gone = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
+    if (!gone && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      FILE_BASIC_INFO basic = {};
+      basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      gone = SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) &&
+             SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
+    }
+  }
+  CloseHandle(h);
+  if (found != Found::kLink) return gone;
+  const std::wstring mine = path + kNewSuffix;
+  HANDLE empty = CreateFileW(mine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (empty == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(empty);
+  if (!Move(mine, path, MOVEFILE_REPLACE_EXISTING)) {
+    Remove(mine);
+    return false;
+  }
+  return Remove(path);
+}
+
+// Leftovers of a run that ended during its replacements (power failure):
+// an old file set aside comes back when its target is missing and goes
+// otherwise; a temporary goes. A link is never moved, only removed.
+void Recover(const std::wstring &target, const std::wstring &folder) {
+  const std::wstring old = target + kOldSuffix;
+  const Found found = Inspect(old, folder);
+  if (found == Found::kFile && Inspect(target, folder) == Found::kNothing) {
+    Move(old, target, 0);
+  } else if (found != Found::kNothing) {
+    RemoveFile(old, folder);
+  }
+  RemoveFile(target + kNewSuffix, folder);
+}
+
+// Renames an open file; `to` is an extended-length path.
+bool RenameOpen(HANDLE h, const std::wstring &to, bool replace) {
+  const size_t bytes = to.size() * sizeof(wchar_t);
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  FILE_RENAME_INFO *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  memcpy(info->FileName, to.c_str(), bytes);
+  return Retry([&] {
+    return SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) !=
+           0;
+  });
+}
+
+// Deletes an open file of ours (opened with DELETE and FILE_WRITE_ATTRIBUTES)
+// when its handle closes; a read-only one too.
+bool DeleteOpen(HANDLE h) {
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  if (SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose)) return true;
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) &&
+         SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+// Whether the existing target can be replaced later, and if so holds it: a
+// file in use (a running program's, which refuses write access; one held
+// without sharing) cannot. A link at the target's name is replaced by the
+// rename itself and not held: moved aside, Wine would move what it points at.
+int HoldExisting(const std::wstring &target, const std::wstring &folder, bool overwrite,
+                 Found *found, HANDLE *old) {
+  *found = Found::kNothing;
+  *old = INVALID_HANDLE_VALUE;
+  constexpr DWORD kKeep = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  HANDLE h = OpenAsItself(target, GENERIC_WRITE | kKeep);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (NotFound(error)) return TZ_OK;
+    if (error != ERROR_ACCESS_DENIED) return FailureOf(error);
+    // A folder, a link to one, a file we may not write, or a read-only
+    // file, which -y replaces as the carried extractor did.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TZ_E_WRITE;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      *found = Found::kLink;
+      return overwrite ? TZ_OK : TZ_E_EXISTS;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+      return TZ_E_WRITE;
+    }
+    h = OpenAsItself(target, kKeep);
+    if (h == INVALID_HANDLE_VALUE) return FailureOf(GetLastError());
+  }
+  DWORD attributes = 0;
+  *found = Classify(h, target, folder, &attributes);
+  if (*found == Found::kFile && overwrite) {
+    *old = h;
+    return TZ_OK;
+  }
+  CloseHandle(h);
+  if (!overwrite) return TZ_E_EXISTS;
+  return *found == Found::kLink ? TZ_OK : TZ_E_WRITE;
+}
+
+// Closes what a staged entry holds; its temporary goes.
+void Release(Staged *s) {
+  if (s->file != INVALID_HANDLE_VALUE) {
+    DeleteOpen(s->file);
+    CloseHandle(s->file);
+  }
+  if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
+  s->file = s->old = INVALID_HANDLE_VALUE;
+}
+
+// Removes every temporary of the run and the folders it made that are empty
+// (a folder of ours that holds something else is left). Under a->lock.
+void Rollback(TzArchive *a) {
+  for (Staged &s : a->staged) Release(&s);
+  a->staged.clear();
+  ReleaseFolders(a);  // held folders cannot be removed
+  for (size_t i = a->created.size(); i-- > 0;) RemoveDirectoryW(a->created[i].c_str());
+  a->created.clear();
+}
+
+// Puts the staged files in place, in entry order: each old file is renamed
+// aside (".~tovra-old"), the new one renamed in; once all are in, the old
+// ones are removed. A failure on the way puts every replaced file back and
+// rolls back: the folder then holds the old files exactly as before (a link
+// that stood at a target's name is gone: it is replaced, never moved).
+// What a power failure during the replacements leaves: the files before the
+// one being replaced are new, those after it old, each whole under its own
+// name; at most one target is missing, its old file still beside it under
+// ".~tovra-old", and the remaining new files lie under ".~tovra-new". The next
+// run (Recover, for each entry it extracts) brings a missing target's old file
+// back, removes the other leftovers, and then replaces the whole set again.
+int Commit(TzArchive *a, uint32_t *failed_index) {
+  std::vector<Staged> &staged = a->staged;
+  std::sort(staged.begin(), staged.end(),
+            [](const Staged &x, const Staged &y) { return x.index < y.index; });
+  size_t at = 0;
+  int result = TZ_OK;
+  for (; at < staged.size(); ++at) {
+    Staged &s = staged[at];
+    if (s.existing == Found::kFile) {
+      if (!RenameOpen(s.old, s.target + kOldSuffix, true)) {
+        result = FailureOf(GetLastError());
+        break;
+      }
+      s.moved_old = true;
+    }
+    if (!RenameOpen(s.file, s.target, s.existing == Found::kLink)) {
+      result = FailureOf(GetLastError());
+      break;
+    }
+    s.placed = true;
+  }
+  if (result != TZ_OK) {
+    *failed_index = staged[at].index;
+    for (size_t i = at + 1; i-- > 0;) {
+      const Staged &s = staged[i];
+      if (s.placed) RenameOpen(s.file, s.target + kNewSuffix, false);
+      if (s.moved_old) RenameOpen(s.old, s.target, false);
+    }
+    Rollback(a);
+    return result;
+  }
+  // An old file that cannot go now (a running program's) is removed by the
+  // next run.
+  for (Staged &s : staged) {
+    CloseHandle(s.file);
+    if (s.moved_old) DeleteOpen(s.old);
+    if (s.old != INVALID_HANDLE_VALUE) CloseHandle(s.old);
+  }
+  staged.clear();
+  a->committed = true;
+  return TZ_OK;
 }
 
 void SetDosTime(HANDLE file, const Entry &e) {
@@ -189,22 +621,9 @@ bool WriteToFile(void *ctx, const uint8_t *data, size_t size) {
   return true;
 }
 
-HANDLE CreateForWriting(const std::wstring &path, bool overwrite) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE && overwrite && GetLastError() == ERROR_ACCESS_DENIED) {
-    // -y overwrites read-only files too, as the carried extractor did.
-    const DWORD a = GetFileAttributesW(path.c_str());
-    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) &&
-        !(a & FILE_ATTRIBUTE_DIRECTORY) &&
-        SetFileAttributesW(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY)) {
-      h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
-    }
-  }
-  return h;
-}
-
+// Stages entry `index`: its folders are made and checked, the existing
+// target is checked, and the content is written and verified under the
+// target's name plus ".~tovra-new". Nothing in place changes before Commit.
 int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
                  TzProgressFn progress, void *ctx) {
   const Entry &e = a->zip.entries()[index];
@@ -215,44 +634,73 @@ int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool over
   if (!tovra::zip::SplitSafePath(std::u16string(name.begin(), name.end()), &parts)) {
     return TZ_E_UNSAFE_NAME;
   }
-  // Refuse what cannot be decoded before an existing file is truncated.
+  // Refuse what cannot be decoded before anything is made.
   if (e.problem != Status::kOk) return FromStatus(e.problem);
   if (e.encrypted()) return TZ_E_ENCRYPTED;
   if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
 
-  std::wstring path;
-  if (!Output(a, out_dir, &path)) return TZ_E_WRITE;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i + 1 == parts.size() && !e.is_directory()) break;
-    path += L'\\';
-    path.append(parts[i].begin(), parts[i].end());
-    if (!CreateDirectoryW(path.c_str(), nullptr) && !IsFolder(path)) return TZ_E_WRITE;
-  }
+  std::wstring path, folder;
+  bool leftovers = false;
+  EnterCriticalSection(&a->lock);
+  const int made = Folders(a, out_dir, parts, e.is_directory() ? parts.size() : parts.size() - 1,
+                           &path, &folder, &leftovers);
+  LeaveCriticalSection(&a->lock);
+  if (made != TZ_OK) return made;
   if (e.is_directory()) {
     return e.uncompressed_size == 0 ? TZ_OK : TZ_E_SIZE;
   }
   path += L'\\';
   path.append(parts.back().begin(), parts.back().end());
-  const DWORD existing = GetFileAttributesW(path.c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES) {
-    if (existing & FILE_ATTRIBUTE_DIRECTORY) return TZ_E_WRITE;
-    if (!overwrite) return TZ_E_EXISTS;
+  Staged staged{index,          path, Key(path), INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
+                Found::kNothing};
+  // Two entries for one file (run in entry order on one thread): the later
+  // one's content wins, the earlier one's temporary goes.
+  EnterCriticalSection(&a->lock);
+  for (size_t i = a->staged.size(); i-- > 0;) {
+    if (a->staged[i].key != staged.key) continue;
+    Release(&a->staged[i]);
+    a->staged.erase(a->staged.begin() + i);
   }
-  FileSink sink{CreateForWriting(path, overwrite), progress, ctx};
-  if (sink.file == INVALID_HANDLE_VALUE) return TZ_E_WRITE;
+  LeaveCriticalSection(&a->lock);
+  if (leftovers) Recover(path, folder);
+  const int held = HoldExisting(path, folder, overwrite, &staged.existing, &staged.old);
+  if (held != TZ_OK) return held;
+  // CREATE_NEW: a link planted at the temporary name is not followed.
+  const std::wstring temp = path + kNewSuffix;
+  FileSink sink{INVALID_HANDLE_VALUE, progress, ctx};
+  Retry([&] {
+    sink.file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return sink.file != INVALID_HANDLE_VALUE;
+  });
+  staged.file = sink.file;
+  if (sink.file == INVALID_HANDLE_VALUE) {
+    const int failed = FailureOf(GetLastError());
+    Release(&staged);
+    return failed;
+  }
   const Status s = a->zip.Extract(index, WriteToFile, &sink);
   int result = FromStatus(s);
   if (s == Status::kSinkStopped && sink.cancelled) result = TZ_E_CANCELLED;
-  if (result == TZ_OK) SetDosTime(sink.file, e);
-  if (!CloseHandle(sink.file) && result == TZ_OK) result = TZ_E_WRITE;
   // No half-written or unverified file stays behind.
-  if (result != TZ_OK) DeleteFileW(path.c_str());
-  return result;
+  if (result != TZ_OK) {
+    Release(&staged);
+    return result;
+  }
+  SetDosTime(sink.file, e);
+  EnterCriticalSection(&a->lock);
+  a->staged.push_back(std::move(staged));
+  LeaveCriticalSection(&a->lock);
+  return TZ_OK;
 }
 
 int OpenArchive(const wchar_t *path, TzArchive **out) {
-  HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  Retry([&] {
+    h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
   if (h == INVALID_HANDLE_VALUE) return TZ_E_OPEN;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(h, &size) || size.QuadPart > 0x7FFFFFFF) {
@@ -260,24 +708,26 @@ int OpenArchive(const wchar_t *path, TzArchive **out) {
     return size.QuadPart > 0x7FFFFFFF ? TZ_E_UNSUPPORTED : TZ_E_OPEN;
   }
   std::unique_ptr<TzArchive> a(new (std::nothrow) TzArchive);
-  if (!a) {
+  const DWORD length = static_cast<DWORD>(size.QuadPart);
+  if (a && length > 0) {
+    a->bytes = static_cast<uint8_t *>(
+        VirtualAlloc(nullptr, length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  if (!a || (length > 0 && !a->bytes)) {
     CloseHandle(h);
     return TZ_E_NO_MEMORY;
   }
-  a->file = h;
-  // An empty file cannot be mapped; it is no ZIP either.
-  static const uint8_t kNothing = 0;
-  const uint8_t *bytes = &kNothing;
-  if (size.QuadPart > 0) {
-    HANDLE mapping = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping) {
-      a->view = static_cast<const uint8_t *>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-      CloseHandle(mapping);  // the view keeps the mapping alive
-    }
-    bytes = a->view;
+  DWORD got = 0;
+  while (got < length) {
+    DWORD n = 0;
+    if (!ReadFile(h, a->bytes + got, length - got, &n, nullptr) || n == 0) break;
+    got += n;
   }
-  if (!bytes) return TZ_E_OPEN;
-  const Status s = a->zip.Open(bytes, static_cast<size_t>(size.QuadPart));
+  CloseHandle(h);
+  if (got < length) return TZ_E_READ;
+  // An empty file is no ZIP either.
+  static const uint8_t kNothing = 0;
+  const Status s = a->zip.Open(length > 0 ? a->bytes : &kNothing, length);
   if (s != Status::kOk) return FromStatus(s);
   *out = a.release();
   return TZ_OK;
@@ -338,7 +788,25 @@ __declspec(dllexport) int __cdecl TzExtractEntry(TzArchive *a, uint32_t index,
   return ExtractEntry(a, index, out_dir, overwrite != 0, progress, ctx);
 }
 
+// Puts every staged entry in place, or none: on failure `failed_index` names
+// the entry whose replacement failed and the folder is as it was.
+__declspec(dllexport) int __cdecl TzCommit(TzArchive *a, uint32_t *failed_index) {
+  if (!a || !failed_index) return TZ_E_ARGUMENT;
+  EnterCriticalSection(&a->lock);
+  const int result = Commit(a, failed_index);
+  LeaveCriticalSection(&a->lock);
+  return result;
+}
+
+__declspec(dllexport) void __cdecl TzRollback(TzArchive *a) {
+  if (!a) return;
+  EnterCriticalSection(&a->lock);
+  if (!a->committed) Rollback(a);
+  LeaveCriticalSection(&a->lock);
+}
+
 __declspec(dllexport) void __cdecl TzCloseArchive(TzArchive *a) {
+  TzRollback(a);
   delete a;
 }
 

@@ -84,7 +84,10 @@ uint32_t WorkerCount() {
 
 // Only the full path from our own folder: loading "7z.dll" by bare name would
 // search the current folder and PATH, where anyone could plant one.
+// A crash of ours must never wait for an answer in a system box: the
+// installer runs us hidden and unattended.
 bool Codec::Load(std::wstring *error) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   const std::wstring folder = OwnFolder();
   const std::wstring path = folder + L"7z.dll";
   if (folder.empty() ||
@@ -101,6 +104,8 @@ bool Codec::Load(std::wstring *error) {
   Resolve(module, "TzEntryName", &name, &missing);
   Resolve(module, "TzEntryInfo", &info, &missing);
   Resolve(module, "TzExtractEntry", &extract, &missing);
+  Resolve(module, "TzCommit", &commit, &missing);
+  Resolve(module, "TzRollback", &rollback, &missing);
   Resolve(module, "TzCloseArchive", &close, &missing);
   if (!missing.empty()) {
     *error = L"解压库缺少函数 " + missing + L"：" + path;
@@ -147,6 +152,12 @@ const wchar_t *ResultText(int result) {
       return L"内存不足";
     case TZ_E_CANCELLED:
       return L"已取消";
+    case TZ_E_IN_USE:
+      return L"文件正在使用，无法替换";
+    case TZ_E_OUTSIDE:
+      return L"路径经过链接，指向输出文件夹之外";
+    case TZ_E_READ:
+      return L"读取压缩文件出错";
     default:
       return L"未知错误";
   }
@@ -347,10 +358,10 @@ int ExtractJob::Run() {
       CloseHandle(helper);
     }
   }
+  Settle();
   codec_.close(archive_);
   archive_ = nullptr;
   EnterCriticalSection(&lock_);
-  ReleaseMessages(true);
   if (!cancelled_) done_ = total_;
   const int code = cancelled_       ? kExitCancelled
                    : out_of_memory_ ? kExitOutOfMemory
@@ -358,6 +369,29 @@ int ExtractJob::Run() {
                                     : kExitOk;
   LeaveCriticalSection(&lock_);
   return code;
+}
+
+// All or nothing: the staged entries go in place only when every entry went
+// well; otherwise, and when putting them in place fails, the folder keeps
+// what it held before and the run fails.
+void ExtractJob::Settle() {
+  EnterCriticalSection(&lock_);
+  ReleaseMessages(true);
+  const bool clean = !failed_ && !cancelled_;
+  LeaveCriticalSection(&lock_);
+  if (!clean) {
+    codec_.rollback(archive_);
+    return;
+  }
+  uint32_t index = 0;
+  const int r = codec_.commit(archive_, &index);
+  if (r == TZ_OK) return;
+  wchar_t name[1024];
+  codec_.name(archive_, index, name, sizeof name / sizeof name[0]);
+  AddMessage(r, name);
+  EnterCriticalSection(&lock_);
+  failed_ = true;
+  LeaveCriticalSection(&lock_);
 }
 
 DWORD WINAPI ExtractJob::ThreadMain(void *self) {

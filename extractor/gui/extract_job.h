@@ -31,6 +31,8 @@ struct Codec {
   TzEntryNameFn name = nullptr;
   TzEntryInfoFn info = nullptr;
   TzExtractEntryFn extract = nullptr;
+  TzCommitFn commit = nullptr;
+  TzRollbackFn rollback = nullptr;
   TzCloseArchiveFn close = nullptr;
   // Loads "7z.dll" from this program's own folder; on failure `error` says why.
   bool Load(std::wstring *error);
@@ -72,6 +74,7 @@ class ExtractJob {
   void Finish(uint32_t index, int result, const wchar_t *name, uint64_t reported);
   void ReleaseMessages(bool all);
   void AddMessage(int result, const std::wstring &subject);
+  void Settle();
 
   Codec codec_;
   ExtractCommand command_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,75 @@ TEST(HardeningUnattended, UnwritableFolderFails) {
 TEST(HardeningUnattended, MissingDriveFails) {
   if (GetDriveTypeW(L"Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "drive Q: exists";
   ExpectFailure(L"F7", L"folder on a missing drive (Q:\\Tovra)", L"Q:\\Tovra");
+}
+
+// An upgrade over an older product whose service program runs from the
+// folder (a program that runs until it is ended, copied there under the
+// service's name): the extractor finds the file in use before it replaces
+// anything, and every old file stays as it was.
+TEST(HardeningUnattended, UpgradeWhileTheServiceRunsKeepsTheOldProduct) {
+  const std::wstring folder = MakeScratchFolder(L"hard-running", L"install");
+  const std::wstring service = folder + L"\\TovraClientService.exe";
+  ASSERT_TRUE(CopyFileW(Slashes(Widen(TOVRA_WATCH_DIALOG_EXE)).c_str(), service.c_str(), FALSE));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraControl.exe", "old control program"));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "old data"));
+  std::wstring line = L"\"" + service + L"\" \"" + folder.substr(0, folder.rfind(L'\\')) +
+                      L"\\service.log\" plain TovraClientService";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                             &si, &pi));
+  WaitForInputIdle(pi.hProcess, 10000);
+  const auto before = TreeDigest(folder);
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  TerminateProcess(pi.hProcess, 0);
+  WaitForSingleObject(pi.hProcess, 5000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_EQ(L"未能安装", r.boxText);
+  auto after = TreeDigest(folder);
+  for (auto it = after.begin(); it != after.end();) {
+    bool installers = false;
+    for (const wchar_t *name : {L"7Z.DLL", L"7ZG.EXE", L"setup.zip", L"TovraClient.dat.bak"})
+      installers = installers || lstrcmpiW(name, it->first.c_str()) == 0;
+    it = installers ? after.erase(it) : std::next(it);
+  }
+  const bool kept = before == after;
+  EXPECT_TRUE(kept);
+  Record(L"U1", L"upgrade over an older product whose TovraClientService.exe runs from the folder",
+         std::wstring(kFailed) + L", old files unchanged, no temporaries",
+         Describe(r, kBoundMs) +
+             (kept ? L", old files unchanged, no temporaries" : L", old files changed or added"));
+}
+
+// A link planted in the folder under the name of the archive's folder,
+// leading out of it (a Unix symlink under Wine): nothing lands outside and
+// nothing of the product is placed.
+TEST(HardeningUnattended, PlantedLinkAtAFolderNameKeepsEverythingInside) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "the link is planted from the host";
+  const std::wstring folder = MakeScratchFolder(L"hard-link", L"install");
+  const std::wstring outside = folder.substr(0, folder.rfind(L'\\')) + L"\\outside";
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  const std::string link = HostPath(folder + L"\\轨迹");
+  ASSERT_TRUE(HostShell("ln -s '" + HostPath(outside) + "' '" + link + "'"));
+  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
+  const bool contained = TreeDigest(outside).empty();
+  const bool placed = Exists(folder + L"\\TovraControl.exe");
+  HostShell("rm -f '" + link + "'");
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_EQ(L"未能安装", r.boxText);
+  EXPECT_TRUE(contained);
+  EXPECT_FALSE(placed);
+  Record(L"U2", L"link planted in the folder as the archive's folder 轨迹, leading out of it",
+         std::wstring(kFailed) + L", nothing outside, nothing placed",
+         Describe(r, kBoundMs) + (contained ? L", nothing outside" : L", written outside") +
+             (placed ? L", product placed" : L", nothing placed"));
 }
 
 // A folder of exactly `length` characters with its closing backslash, below
