@@ -3,6 +3,7 @@
 
 #include "app/Usetup.h"
 #include "ui/application.h"
+#include "util/system_win.h"
 
 namespace {
 
@@ -10,8 +11,10 @@ namespace {
 // that runs the installer unattended can tell a failed install from a good one.
 int RunSetup(HINSTANCE instance) {
   // No "no disk" box for an empty CD or card drive that a file operation
-  // touches: the operation fails and the install reports it.
-  SetErrorMode(SEM_FAILCRITICALERRORS);
+  // touches: the operation fails and the install reports it. On this thread
+  // and the install worker's only: the programs we start keep the mode the
+  // system gave us.
+  FailCriticalErrorsOnThisThread();
   ui::Application &app = ui::App();
   app.Initialize(instance);
   app.SetTitle("安装Tovra");

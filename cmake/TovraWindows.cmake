@@ -49,6 +49,29 @@ function(tovra_use_own_entry target kind)
   target_link_options(${target} PRIVATE -nostartfiles -Wl,-e,${entry} -Wl,--disable-auto-import)
 endfunction()
 
+# tovra_harden(<target>...): the image flags of the shipped programs and
+# library, said here rather than left to the linker's defaults: relocatable
+# (ASLR) and data not executable (DEP); the programs terminal-server aware (a
+# terminal server then applies no per-user Windows folder and registry shims
+# to them); 32-bit images marked as having no SE handler (they register none:
+# built without exceptions, started without MinGW's start-up files), so that
+# the system calls no handler found in them; 64-bit images with high-entropy
+# ASLR. tests/pe_check checks every one of them.
+function(tovra_harden)
+  foreach(t ${ARGN})
+    target_link_options(${t} PRIVATE -Wl,--dynamicbase -Wl,--nxcompat)
+    get_target_property(type ${t} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      target_link_options(${t} PRIVATE -Wl,--tsaware)
+    endif()
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${t} PRIVATE -Wl,--no-seh)
+    else()
+      target_link_options(${t} PRIVATE -Wl,--high-entropy-va)
+    endif()
+  endforeach()
+endfunction()
+
 # tovra_add_installer(<exe> PAYLOAD <payload lib>)
 # An installer program: WinMain, resources and the window (app's
 # tovra_installer_main and tovra_app), carrying the given payload
@@ -63,4 +86,5 @@ function(tovra_add_installer name)
   target_link_libraries(${name} PRIVATE tovra_app ${I_PAYLOAD})
   target_link_options(${name} PRIVATE -s)
   tovra_use_own_entry(${name} PROGRAM)
+  tovra_harden(${name})
 endfunction()

@@ -7,18 +7,61 @@
 #include <memory>
 #include <new>
 
+#include "util/system_win.h"
+
 namespace {
 // Enough for the version record of any program we carry.
 constexpr DWORD kRecordBufferSize = 5000;
 constexpr int kVersionTextSize = 100;
+
+// The version functions, from the system folder's version.dll by its full
+// path. Imported, version.dll (not a KnownDLL) would be looked for beside the
+// installer first, in the folder it was downloaded to, and run from there
+// before any code of ours.
+struct VersionApi {
+  decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA;
+  decltype(&::GetFileVersionInfoA) GetFileVersionInfoA;
+  decltype(&::VerQueryValueA) VerQueryValueA;
+};
+
+template <typename Fn>
+bool Resolve(HMODULE m, const char *name, Fn *fn) {
+  // Through void*: GCC warns about casting FARPROC to another function type.
+  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+  return *fn != nullptr;
+}
+
+BOOL CALLBACK LoadVersionApi(INIT_ONCE *, void *param, void **) {
+  auto *api = static_cast<VersionApi *>(param);
+  HMODULE m = LoadSystemLibrary(L"version.dll");
+  if (m == nullptr || !Resolve(m, "GetFileVersionInfoSizeA", &api->GetFileVersionInfoSizeA) ||
+      !Resolve(m, "GetFileVersionInfoA", &api->GetFileVersionInfoA) ||
+      !Resolve(m, "VerQueryValueA", &api->VerQueryValueA)) {
+    *api = VersionApi();
+  }
+  return TRUE;
+}
+
+INIT_ONCE versionApiOnce = INIT_ONCE_STATIC_INIT;
+VersionApi versionApi;
+
+// Loaded once, by whichever thread asks first; nullptr when the system's
+// version.dll cannot be loaded, and every check then fails.
+const VersionApi *Version() {
+  InitOnceExecuteOnce(&versionApiOnce, LoadVersionApi, &versionApi, nullptr);
+  return versionApi.VerQueryValueA != nullptr ? &versionApi : nullptr;
+}
+
 }  // namespace
 
 // A record larger than the stack buffer is read into a heap buffer of the size
 // the system reported, rather than being refused: a long string table does not
 // make the file version any less valid, and the read can never overrun.
 bool GetFileVersionString(const char *path, char *text) {
+  const VersionApi *api = Version();
+  if (api == nullptr) return false;
   DWORD unused = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path, &unused);
+  const DWORD size = api->GetFileVersionInfoSizeA(path, &unused);
   if (size == 0) return false;
 
   char local[kRecordBufferSize];
@@ -29,11 +72,11 @@ bool GetFileVersionString(const char *path, char *text) {
     if (!large) return false;
     record = large.get();
   }
-  if (!GetFileVersionInfoA(path, 0, size, record)) return false;
+  if (!api->GetFileVersionInfoA(path, 0, size, record)) return false;
 
   void *block = nullptr;
   UINT blockLength = 0;
-  if (!VerQueryValueA(record, "\\", &block, &blockLength) || block == nullptr) return false;
+  if (!api->VerQueryValueA(record, "\\", &block, &blockLength) || block == nullptr) return false;
 
   VS_FIXEDFILEINFO info;
   std::memcpy(&info, block, sizeof info);

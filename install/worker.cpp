@@ -171,6 +171,7 @@ bool WriteCarriedFiles(HANDLE (&held)[kHeldFileCount]) {
 }
 
 DWORD WINAPI InstallWorker(LPVOID param) {
+  FailCriticalErrorsOnThisThread();
   HWND window = static_cast<HWND>(param);
   const bool ok = RunSteps();
   PostMessageA(window, ok ? UM_INSTALL_OK : UM_INSTALL_FAILED, 0, 0);

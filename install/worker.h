@@ -2,12 +2,14 @@
 #include <windows.h>
 
 #include "install/install_folder.h"
+#include "util/system_win.h"
 
 constexpr DWORD kInstallWorkerStackSize = 8 * 1024 * 1024;
 
 // Thread entry: installs into InstallDir and posts exactly one UM_INSTALL_OK
 // or UM_INSTALL_FAILED (both parameters 0) to the window passed as param. A
 // folder that InstallFolderUsable refuses fails before anything is written.
+// Its thread gets no system "no disk" box (FailCriticalErrorsOnThisThread).
 DWORD WINAPI InstallWorker(LPVOID param);
 
 // The worker's writing step: 7Z.DLL and 7ZG.EXE into InstallDir unless

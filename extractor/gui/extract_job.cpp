@@ -83,15 +83,17 @@ uint32_t WorkerCount() {
 }  // namespace
 
 // Only the full path from our own folder: loading "7z.dll" by bare name would
-// search the current folder and PATH, where anyone could plant one.
+// search the current folder and PATH, where anyone could plant one. No flag:
+// its imports (KnownDLLs only) follow the process's narrowed search
+// (util/system_win.cpp). LOAD_WITH_ALTERED_SEARCH_PATH would add the DLL's
+// folder to it, which Wine 8 refuses for a folder on a share.
 // A crash of ours must never wait for an answer in a system box: the
 // installer runs us hidden and unattended.
 bool Codec::Load(std::wstring *error) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   const std::wstring folder = OwnFolder();
   const std::wstring path = folder + L"7z.dll";
-  if (folder.empty() ||
-      !(module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))) {
+  if (folder.empty() || !(module = LoadLibraryExW(path.c_str(), nullptr, 0))) {
     *error = L"无法加载解压库 " + path;
     return false;
   }

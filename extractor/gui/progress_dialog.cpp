@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "extractor/gui/resource.h"
+#include "util/system_win.h"
 
 namespace tovra::extractor {
 namespace {
@@ -57,15 +58,6 @@ struct WindowApi {
   decltype(&::TranslateMessage) TranslateMessage;
 };
 WindowApi ui;
-
-HMODULE LoadSystemLibrary(const wchar_t *name) {
-  wchar_t path[MAX_PATH + 32];
-  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
-  path[n] = L'\\';
-  lstrcpynW(path + n + 1, name, 31);
-  return LoadLibraryW(path);
-}
 
 template <typename Fn>
 bool Resolve(HMODULE m, const char *name, Fn *fn) {

@@ -51,12 +51,12 @@ HWND SetupWindowOf(DWORD pid) {
   return s.form;
 }
 
-// Starts exe with args (in the folder cwd when given) and waits up to
-// timeoutMs for it to end; onTick runs every 50 ms meanwhile with the process
-// id.
+// Starts exe with args (in the folder cwd when given, with the given
+// CreateProcess flags) and waits up to timeoutMs for it to end; onTick runs
+// every 50 ms meanwhile with the process id.
 Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs,
                       const std::function<void(DWORD pid)> &onTick = nullptr, bool hidden = false,
-                      const wchar_t *cwd = nullptr) {
+                      const wchar_t *cwd = nullptr, DWORD creationFlags = 0) {
   Outcome out;
   std::wstring line = L"\"" + Widen(exe) + L"\" " + args;
   STARTUPINFOW si = {};
@@ -66,7 +66,8 @@ Outcome RunProgramFor(const char *exe, const std::wstring &args, DWORD timeoutMs
     si.wShowWindow = SW_HIDE;
   }
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi)) {
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, creationFlags, nullptr, cwd, &si,
+                      &pi)) {
     ADD_FAILURE() << "cannot start " << exe;
     return out;
   }
@@ -220,10 +221,11 @@ TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
   EXPECT_EQ(1, dismisser->Count());
 }
 
-// The installer's error mode, read from inside it: a thread started there on
-// SetErrorMode (which takes and returns one value, like a thread procedure)
-// sets SEM_FAILCRITICALERRORS and exits with the mode the installer had.
-// kernel32 lies at the same address in every process of the session.
+// The installer's process error mode, read from inside it: a thread started
+// there on SetErrorMode (which takes and returns one value, like a thread
+// procedure) sets it to 0 and exits with the mode the installer had. The
+// installer is closed right after. kernel32 lies at the same address in every
+// process of the session.
 UINT ErrorModeOf(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
                                    PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
@@ -232,8 +234,7 @@ UINT ErrorModeOf(DWORD pid) {
   auto *entry = reinterpret_cast<LPTHREAD_START_ROUTINE>(
       reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetErrorMode")));
   DWORD mode = 0xFFFFFFFF;
-  HANDLE thread = CreateRemoteThread(process, nullptr, 0, entry,
-                                     reinterpret_cast<void *>(SEM_FAILCRITICALERRORS), 0, nullptr);
+  HANDLE thread = CreateRemoteThread(process, nullptr, 0, entry, nullptr, 0, nullptr);
   if (thread) {
     if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &mode))
       mode = 0xFFFFFFFF;
@@ -243,19 +244,62 @@ UINT ErrorModeOf(DWORD pid) {
   return mode;
 }
 
-// An empty CD drive touched by a file operation would otherwise show the
-// system's "no disk" box.
-TEST(EndToEnd, InstallerFailsCriticalErrorsWithoutABox) {
+// The error mode of one thread of another process, from the thread's TEB
+// (HardErrorMode, at 0xF28 in a 32-bit one and 0x16B0 in a 64-bit one), where
+// SetThreadErrorMode keeps it in the system's own bits: 0x10 for
+// SEM_FAILCRITICALERRORS. 0xFFFFFFFF when it cannot be read.
+constexpr DWORD kTebFailCriticalErrors = 0x10;
+DWORD ThreadErrorModeOf(DWORD pid, DWORD tid) {
+  using Query = LONG(NTAPI *)(HANDLE, int, void *, ULONG, ULONG *);
+  const auto query = reinterpret_cast<Query>(reinterpret_cast<void *>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+  struct {  // THREAD_BASIC_INFORMATION, class 0
+    LONG exitStatus;
+    char *teb;
+    HANDLE clientId[2];
+    ULONG_PTR affinityMask;
+    LONG priority;
+    LONG basePriority;
+  } info = {};
+  constexpr size_t kHardErrorMode = sizeof(void *) == 4 ? 0xF28 : 0x16B0;
+  DWORD mode = 0xFFFFFFFF;
+  HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, tid);
+  HANDLE process = OpenProcess(PROCESS_VM_READ, FALSE, pid);
+  if (query && thread && process && query(thread, 0, &info, sizeof info, nullptr) == 0) {
+    ULONG value = 0;
+    SIZE_T got = 0;
+    if (ReadProcessMemory(process, info.teb + kHardErrorMode, &value, sizeof value, &got) &&
+        got == sizeof value) {
+      mode = value;
+    }
+  }
+  if (thread) CloseHandle(thread);
+  if (process) CloseHandle(process);
+  return mode;
+}
+
+// The programs the installer starts (the extractor, the control program)
+// begin with its process's error mode: that stays the one the system gave it.
+// The installer keeps the system's "no disk" box off its own threads instead:
+// its window's thread here, the install worker's in tests/worker.
+TEST(EndToEnd, InstallerSetsTheErrorModeOfItsThreadsNotOfItsProcess) {
   UINT mode = 0xFFFFFFFF;
-  Outcome o = RunProgramFor(TOVRA_SETUP_EXE, L"-target_dir \"C:\\Tovra\"", 30000, [&](DWORD pid) {
-    HWND form = SetupWindowOf(pid);
-    if (!form || !IsWindowVisible(form) || mode != 0xFFFFFFFF) return;
-    mode = ErrorModeOf(pid);
-    PostMessageW(form, WM_CLOSE, 0, 0);
-  });
+  DWORD windowThreadMode = 0xFFFFFFFF;
+  Outcome o = RunProgramFor(
+      TOVRA_SETUP_EXE, L"-target_dir \"C:\\Tovra\"", 30000,
+      [&](DWORD pid) {
+        HWND form = SetupWindowOf(pid);
+        if (!form || !IsWindowVisible(form) || mode != 0xFFFFFFFF) return;
+        windowThreadMode = ThreadErrorModeOf(pid, GetWindowThreadProcessId(form, nullptr));
+        mode = ErrorModeOf(pid);
+        PostMessageW(form, WM_CLOSE, 0, 0);
+      },
+      false, nullptr, CREATE_DEFAULT_ERROR_MODE);
   ASSERT_TRUE(o.exited);
   ASSERT_NE(0xFFFFFFFFu, mode) << "the installer's error mode could not be read";
-  EXPECT_NE(0u, mode & SEM_FAILCRITICALERRORS) << "error mode " << mode;
+  EXPECT_EQ(0u, mode) << "process error mode " << mode;
+  ASSERT_NE(0xFFFFFFFFu, windowThreadMode) << "its window thread's mode could not be read";
+  EXPECT_NE(0u, windowThreadMode & kTebFailCriticalErrors) << "thread mode " << windowThreadMode;
 }
 
 struct ChildSearch {

@@ -172,6 +172,35 @@ class UncShare {
   bool ok_ = false;
 };
 
+// While the object lives, a program of that file name takes a DLL of that
+// name (without ".dll") found along the search before Wine's own, as Windows
+// does for any DLL that is not a KnownDLL: Wine's per-program DllOverrides
+// (WINEDLLOVERRIDES set here would not reach the programs this process
+// starts: Wine takes it from the host's environment). The program's key goes
+// with the object: give the program a name of its own.
+class NativeDllFirst {
+ public:
+  NativeDllFirst(const std::wstring &program, const std::wstring &dll)
+      : key_(L"Software\\Wine\\AppDefaults\\" + program) {
+    HKEY overrides = nullptr;
+    ok_ = RegCreateKeyExW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &overrides, nullptr) == ERROR_SUCCESS;
+    if (!ok_) return;
+    static const wchar_t kOrder[] = L"native,builtin";
+    ok_ = RegSetValueExW(overrides, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(kOrder),
+                         sizeof kOrder) == ERROR_SUCCESS;
+    RegCloseKey(overrides);
+  }
+  ~NativeDllFirst() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+  NativeDllFirst(const NativeDllFirst &) = delete;
+  NativeDllFirst &operator=(const NativeDllFirst &) = delete;
+  bool Ok() const { return ok_; }
+
+ private:
+  std::wstring key_;
+  bool ok_ = false;
+};
+
 // Polls cond every 20 ms, pumping this thread's messages, for up to ms.
 inline bool PumpUntil(const std::function<bool()> &cond, DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "install/install_state.h"
 #include "install/worker_messages.h"
@@ -217,6 +218,23 @@ TEST(InstallWorker, FolderTheRuleRefusesFailsBeforeWriting) {
   // not even the chain's first, spellable part is made.
   EXPECT_EQ(1, Install(base + "新建\\??\\").failed);
   EXPECT_FALSE(Exists(base + "新建"));
+}
+
+// No system "no disk" box on the worker's thread; the process's mode, which
+// the extractor and the control program begin with, is left alone.
+TEST(InstallWorker, SetsTheErrorModeOfItsOwnThreadOnly) {
+  std::snprintf(InstallDir, sizeof InstallDir, "%s", "rel\\");  // refused at once
+  const UINT processMode = GetErrorMode();
+  DWORD threadMode = 0;
+  UINT processModeAfter = 0;
+  std::thread worker([&] {
+    InstallWorker(nullptr);  // its result goes to this thread's queue
+    threadMode = GetThreadErrorMode();
+    processModeAfter = GetErrorMode();
+  });
+  worker.join();
+  EXPECT_NE(0u, threadMode & SEM_FAILCRITICALERRORS);
+  EXPECT_EQ(processMode, processModeAfter);
 }
 
 TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "util/runtime/constructors.h"
+#include "util/system_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show);
 
@@ -20,8 +21,11 @@ extern "C" int __cdecl atexit(void (*)()) {
   return 0;
 }
 
+// The DLL search is narrowed before anything else runs, constructors
+// included: whatever loads a DLL by name later finds the system's.
 // The process ends with WinMain's result.
 extern "C" void __cdecl TovraProgramEntry() {
+  NarrowDllSearch();
   tovra_runtime::RunConstructors();
   STARTUPINFOW si = {};
   si.cb = sizeof si;

@@ -1,0 +1,128 @@
+// Where the shipped programs take DLLs from, and their error mode
+// (util/system_win.h). The search rule is watched in helper processes
+// (dll_search_probe.exe, built beside this test): once narrowed, a process
+// stays so.
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "scratch.h"
+#include "util/system_win.h"
+
+namespace {
+
+std::string HelperFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  *std::strrchr(path, '\\') = '\0';
+  return path;
+}
+
+// Runs the probe from exe with its current folder cwd; its exit code, or -1
+// when it could not be started or did not end.
+long Probe(const std::string &exe, const char *mode, const std::string &cwd) {
+  std::string line = "\"" + exe + "\" " + mode + " tovra_search_probe.dll";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si,
+                      &pi)) {
+    return -1;
+  }
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<long>(code);
+}
+
+class DllSearch : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    ASSERT_TRUE(CreateDirectoryA(At("program").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(At("current").c_str(), nullptr));
+    exe_ = At("program\\dll_search_probe.exe");
+    ASSERT_TRUE(
+        CopyFileA((HelperFolder() + "\\dll_search_probe.exe").c_str(), exe_.c_str(), FALSE));
+  }
+  void Plant(const char *folder) {
+    ASSERT_TRUE(CopyFileA((HelperFolder() + "\\tovra_search_probe.dll").c_str(),
+                          At(std::string(folder) + "\\tovra_search_probe.dll").c_str(), FALSE));
+  }
+  std::string exe_;
+};
+
+// A DLL named without a path: found beside the program until the search is
+// narrowed to the system folder.
+TEST_F(DllSearch, NarrowedSearchSkipsTheProgramsFolder) {
+  Plant("program");
+  EXPECT_EQ(0, Probe(exe_, "plain", At("current")));
+  EXPECT_EQ(1, Probe(exe_, "narrow", At("current")));
+}
+
+TEST_F(DllSearch, NarrowedSearchSkipsTheCurrentFolder) {
+  Plant("current");
+  EXPECT_EQ(0, Probe(exe_, "plain", At("current")));
+  EXPECT_EQ(1, Probe(exe_, "narrow", At("current")));
+}
+
+// The system's own DLLs are still found by name.
+TEST_F(DllSearch, NarrowedSearchStillFindsSystemDlls) {
+  std::string line = "\"" + exe_ + "\" narrow version.dll";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessA(exe_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             At("current").c_str(), &si, &pi));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 30000));
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(0u, code);
+}
+
+std::wstring Lower(std::wstring s) {
+  CharLowerBuffW(&s[0], static_cast<DWORD>(s.size()));
+  return s;
+}
+
+TEST(LoadSystemLibrary, LoadsTheSystemFoldersCopyByFullPath) {
+  HMODULE m = LoadSystemLibrary(L"version.dll");
+  ASSERT_NE(nullptr, m);
+  wchar_t loaded[MAX_PATH] = {};
+  ASSERT_NE(0u, GetModuleFileNameW(m, loaded, MAX_PATH));
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+  EXPECT_EQ(Lower(std::wstring(system) + L"\\version.dll"), Lower(loaded));
+  EXPECT_NE(nullptr, GetProcAddress(m, "GetFileVersionInfoSizeA"));
+}
+
+TEST(LoadSystemLibrary, RefusesEmptyAndOverlongNames) {
+  EXPECT_EQ(nullptr, LoadSystemLibrary(L""));
+  EXPECT_EQ(nullptr, LoadSystemLibrary(std::wstring(40, L'a').c_str()));
+  EXPECT_EQ(nullptr, LoadSystemLibrary(L"no-such-library-here.dll"));
+}
+
+// The calling thread gets the mode; the process's (what the programs it
+// starts begin with) stays as it was.
+TEST(FailCriticalErrors, SetsTheThreadsModeOnly) {
+  const UINT processMode = GetErrorMode();
+  DWORD before = 0, after = 0;
+  UINT processAfter = 0;
+  std::thread thread([&] {
+    before = GetThreadErrorMode();
+    FailCriticalErrorsOnThisThread();
+    after = GetThreadErrorMode();
+    processAfter = GetErrorMode();
+  });
+  thread.join();
+  EXPECT_EQ(0u, before & SEM_FAILCRITICALERRORS);
+  EXPECT_NE(0u, after & SEM_FAILCRITICALERRORS);
+  EXPECT_EQ(processMode, processAfter);
+  EXPECT_EQ(processMode, GetErrorMode());
+}
+
+}  // namespace
