@@ -188,13 +188,15 @@ class PeCheck : public ::testing::Test {
 // The installer's own code (the file less what it carries) and the extractor
 // pair it carries stay small: built without exceptions (no unwinder,
 // winpthread or demangler), started by our own entry points (no MinGW
-// start-up files), zeroed data kept out of the file.
-TEST_F(PeCheck, OwnCodeAtMost48KBAndPairAtMost80KB) {
+// start-up files), zeroed data kept out of the file. The ceiling was 48 KB
+// until the installer took on the folder lock, the held and retried writes,
+// the extractor's job, the data rule and the system-folder loads (50,129).
+TEST_F(PeCheck, OwnCodeAtMost50KBAndPairAtMost80KB) {
   const size_t pair = ReadFile(TOVRA_I686_EXTRACTOR).size() + ReadFile(TOVRA_I686_CODEC).size();
   const size_t carried = pair + ReadFile(TOVRA_I686_ARCHIVE).size();
   ASSERT_GT(carried, 0u);
   ASSERT_GT(image_size, carried);
-  EXPECT_LE(image_size - carried, 48u * 1024u);
+  EXPECT_LE(image_size - carried, 50u * 1024u);
   EXPECT_LE(pair, 80u * 1024u);
 }
 
