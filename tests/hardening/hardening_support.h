@@ -11,6 +11,15 @@
 
 namespace hardening {
 
+// How long one installer may take before a case calls it hung.
+constexpr DWORD kBoundMs = 120000;
+
+// A path the build gave with forward slashes, as Windows spells it.
+inline std::wstring Slashes(std::wstring p) {
+  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
+  return p;
+}
+
 // One row of the reliability table: "<id>\t<case>\t<expected>\t<observed>"
 // in UTF-8, appended to the results file of the build tree. The table script
 // keeps the last row of each id, so reruns replace rows instead of adding.

@@ -14,13 +14,6 @@ using namespace test_support;
 
 namespace {
 
-constexpr DWORD kBoundMs = 120000;
-
-std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
-  return p;
-}
-
 // The lines the planted DLL logged beside itself (planted_version.cpp).
 std::vector<std::wstring> LogLines(const std::wstring &dll) {
   std::vector<std::wstring> lines;

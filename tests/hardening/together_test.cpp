@@ -16,13 +16,6 @@ using namespace test_support;
 
 namespace {
 
-constexpr DWORD kBoundMs = 120000;
-
-std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
-  return p;
-}
-
 const std::wstring kSetup = Slashes(Widen(TOVRA_SETUP_EXE));
 const std::wstring kBadVersion = Slashes(Widen(TOVRA_BADVERSION_EXE));
 const std::wstring kIntruder = Slashes(Widen(TOVRA_INTRUDER_EXE));

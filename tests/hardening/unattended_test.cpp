@@ -16,13 +16,6 @@ using namespace test_support;
 
 namespace {
 
-constexpr DWORD kBoundMs = 120000;
-
-std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
-  return p;
-}
-
 const std::wstring kSetup = Slashes(Widen(TOVRA_SETUP_EXE));
 const std::wstring kHostile = Slashes(Widen(TOVRA_HOSTILE_EXE));
 const std::wstring kTruncated = Slashes(Widen(TOVRA_TRUNCATED_EXE));

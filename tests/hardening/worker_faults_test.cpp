@@ -18,8 +18,6 @@ using namespace test_support;
 
 namespace {
 
-constexpr DWORD kBoundMs = 120000;
-
 struct Counts {
   int ok = 0;
   int failed = 0;
