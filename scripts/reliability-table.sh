@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Turns the rows the hardening suite wrote (build/x64/tests/hardening/
-# reliability.tsv: id, case, expected, observed) into README's markdown table,
+# reliability.tsv: id, case, expected, observed) into docs/reliability.md's markdown table,
 # the last row of each id winning. With --update it replaces the table between
-# README's markers; otherwise it prints it.
+# the markers of docs/reliability.md; otherwise it prints it.
 #   cd build/x64 && ctest -L hardening && cd ../.. && scripts/reliability-table.sh --update
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,10 +20,10 @@ table() {
 }
 
 if [ "${1:-}" = --update ]; then
-  readme=$root/README.md
+  readme=$root/docs/reliability.md
   begin='<!-- reliability-table:begin -->'
   end='<!-- reliability-table:end -->'
-  grep -qF "$begin" "$readme" || { echo "reliability-table.sh: no markers in README.md" >&2; exit 1; }
+  grep -qF "$begin" "$readme" || { echo "reliability-table.sh: no markers in docs/reliability.md" >&2; exit 1; }
   tmp=$(mktemp)
   table >"$tmp.table"
   awk -v b="$begin" -v e="$end" -v t="$tmp.table" '
