@@ -8,6 +8,29 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export B=${B:-$root/build}
 "$root/scripts/deps.sh"
+
+# Nothing the suites started outlives this command: for each Windows tree its
+# wineserver, which takes the prefix's explorer, desktop holder and every
+# other Wine process with it, and the Xvfb its wine-run.sh started (the
+# display's lock file names its pid). A display the caller gave is not ours
+# and is never recorded in .display.
+stop_tree() {
+  local dir=$1 n pid
+  if [ -d "$dir/wineprefix" ]; then
+    WINEPREFIX="$dir/wineprefix" timeout 30 /usr/lib/wine/wineserver -k 2>/dev/null || true
+  fi
+  if [ -f "$dir/.display" ]; then
+    n=$(cat "$dir/.display")
+    n=${n#:}
+    pid=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
+    if [ -n "$pid" ] && [ "$(ps -p "$pid" -o comm= 2>/dev/null)" = Xvfb ]; then
+      kill "$pid" 2>/dev/null || true
+    fi
+    rm -f "$dir/.display"
+  fi
+}
+trap 'stop_tree "$B/x64"; stop_tree "$B/i686"' EXIT
+
 "$root/scripts/build.sh"
 
 summary=()
