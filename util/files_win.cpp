@@ -119,6 +119,19 @@ static char *HexEnd(char *out, DWORD value) {
   return out;
 }
 
+// The lock's security: Everyone may wait on it and release it, nothing more.
+// Without it the mutex gets its creator's default DACL, which grants an
+// elevated installer's administrators only: a second installer of the same
+// user, not elevated, is then refused the name, falls back to its session's
+// and no longer meets the first. No WRITE_DAC, so no one can lock others out
+// of an existing mutex (its creator keeps that right as its owner). A
+// self-relative descriptor: header, then one ACL with one ACE for S-1-1-0.
+alignas(4) static const unsigned char kAnyoneMaySync[] = {
+    1, 0, 0x04, 0x80, 0,    0, 0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,  // DACL at 20
+    2, 0, 28,   0,    1,    0, 0,    0,                                       // ACL: 1 ACE
+    0, 0, 20,   0,    0x01, 0, 0x10, 0,               // allow SYNCHRONIZE | MUTEX_MODIFY_STATE
+    1, 1, 0,    0,    0,    0, 0,    1, 0, 0, 0, 0};  // S-1-1-0
+
 // Global so that installers in other sessions (a deployment service beside a
 // logged-on user) meet too; where that namespace is refused, the session's.
 HANDLE LockFolder(const char *folder, DWORD waitMs) {
@@ -134,8 +147,11 @@ HANDLE LockFolder(const char *folder, DWORD waitMs) {
   *end++ = '.';
   end = HexEnd(end, info.nFileIndexHigh);
   HexEnd(end, info.nFileIndexLow);
-  HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-  if (mutex == NULL) mutex = CreateMutexA(NULL, FALSE, name + 7);  // "TovraSetup...."
+  SECURITY_ATTRIBUTES security = {sizeof security, const_cast<unsigned char *>(kAnyoneMaySync),
+                                  FALSE};
+  const DWORD access = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  HANDLE mutex = CreateMutexExA(&security, name, 0, access);
+  if (mutex == NULL) mutex = CreateMutexExA(&security, name + 7, 0, access);  // "TovraSetup...."
   if (mutex == NULL) return NULL;
   const DWORD waited = WaitForSingleObject(mutex, waitMs);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
