@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "install/extract_command.h"
 #include "util/process_win.h"
 #include "util/product_files.h"
 #include "util/text.h"
@@ -12,11 +13,8 @@ namespace {
 
 constexpr char kButtonClass[] = "Button";
 constexpr char kCloseText[] = "关闭";
-constexpr int kCommandSize = 600;
 // Window texts are read with this limit, terminator included; the buffers are larger.
 constexpr int kTextLimit = 160;
-// "x", ` "`, `" -o"` and `" -y`.
-constexpr size_t kCommandFixedLength = 12;
 // If the watcher does not end by itself in this time it is blocked inside a
 // message sent to a window that does not answer.
 constexpr DWORD kWatcherJoinMs = 5000;
@@ -172,18 +170,11 @@ void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
 
 bool ExtractArchive(const char *outputFolder, const char *archivePath,
                     const char *extractorFolder) {
-  const bool commandFits =
-      std::strlen(archivePath) + std::strlen(outputFolder) + kCommandFixedLength < kCommandSize;
   char program[kPathSize];
-  if (!commandFits || !JoinPath(program, extractorFolder, kExtractorFile)) return false;
-  // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
-  // right before the quote; the extractor splits its command line itself.
-  char command[kCommandSize];
-  char *end = CopyTextEnd(command, "x");
-  end = CopyTextEnd(end, " \"");
-  end = CopyTextEnd(end, archivePath);
-  end = CopyTextEnd(end, "\" -o\"");
-  end = CopyTextEnd(end, outputFolder);
-  CopyTextEnd(end, "\" -y");
+  char command[kExtractCommandSize];
+  if (!BuildExtractCommand(command, kExtractCommandSize, archivePath, outputFolder) ||
+      !JoinPath(program, extractorFolder, kExtractorFile)) {
+    return false;
+  }
   return RunExtractor(program, command, extractorFolder);
 }

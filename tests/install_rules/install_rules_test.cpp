@@ -1,9 +1,11 @@
-// The install folder rule, natively and under Wine alike.
+// The rules the installer follows that need no window: the install folder's
+// and the extractor's command. Natively and under Wine alike.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "install/extract_command.h"
 #include "install/install_folder.h"
 #include "install/install_state.h"
 
@@ -58,6 +60,19 @@ TEST(InstallFolderRule, RefusesTheNamesTheExtractorRefuses) {
        {"C:\\CONIN\\", "C:\\a.b\\", "C:\\ a\\", "C:\\.\\a\\..\\", "\\\\server\\share/Tovra\\"}) {
     EXPECT_TRUE(InstallFolderUsable(taken)) << taken;
   }
+}
+
+TEST(ExtractCommand, QuotesBothPathsAndFitsItsBuffer) {
+  char command[kExtractCommandSize];
+  ASSERT_TRUE(BuildExtractCommand(command, sizeof command, "D:\\a b\\setup.zip", "D:\\a b\\"));
+  EXPECT_STREQ("x \"D:\\a b\\setup.zip\" -o\"D:\\a b\\\" -y", command);
+  // Paths of 587 characters together fit the 600 bytes; 588 do not.
+  const std::string folder(300, 'f');
+  EXPECT_TRUE(
+      BuildExtractCommand(command, sizeof command, std::string(287, 'a').c_str(), folder.c_str()));
+  EXPECT_FALSE(
+      BuildExtractCommand(command, sizeof command, std::string(288, 'a').c_str(), folder.c_str()));
+  EXPECT_STREQ("", command);
 }
 
 }  // namespace
