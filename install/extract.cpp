@@ -86,7 +86,7 @@ void StartWatch(HANDLE process, void *context) {
   watch->watcher = StartDialogWatcher(&watch->args);
 }
 
-bool RunExtractor(const char *program, const char *command, const char *folder) {
+bool RunWatched(const char *program, const char *command, const char *folder) {
   ExtractorWatch watch = {{kExtractDialogTitle, 0, nullptr}, nullptr, nullptr};
   const ProgramRun run = RunProgramToEnd(program, command, folder, false, StartWatch, &watch);
   if (!run.started) return false;
@@ -122,7 +122,7 @@ HWND FindDialogByTitle(const char *text, DWORD processId) {
 // Every pause waits on the stop event, so the thread ends within moments of
 // the extractor's exit instead of being killed. A press cut short by the stop
 // is never completed: the button-up that would turn it into a click is not
-// sent, so no click can follow ExtractArchive's return.
+// sent, so no click can follow RunExtractorProgram's return.
 DWORD WINAPI DialogWatcher(LPVOID param) {
   const auto *args = static_cast<const DialogWatcherArgs *>(param);
   HWND buttons[3] = {};
@@ -168,13 +168,13 @@ void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
   args->stop = nullptr;
 }
 
-bool ExtractArchive(const char *outputFolder, const char *archivePath,
-                    const char *extractorFolder) {
+bool RunExtractorProgram(const char *outputFolder, const char *archivePath,
+                         const char *extractorFolder) {
   char program[kPathSize];
   char command[kExtractCommandSize];
   if (!BuildExtractCommand(command, kExtractCommandSize, archivePath, outputFolder) ||
       !JoinPath(program, extractorFolder, kExtractorFile)) {
     return false;
   }
-  return RunExtractor(program, command, extractorFolder);
+  return RunWatched(program, command, extractorFolder);
 }

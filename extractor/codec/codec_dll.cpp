@@ -638,8 +638,8 @@ bool WriteToFile(void *ctx, const uint8_t *data, size_t size) {
 // Stages entry `index`: its folders are made and checked, the existing
 // target is checked, and the content is written and verified under the
 // target's name plus ".~tovra-new". Nothing in place changes before Commit.
-int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
-                 TzProgressFn progress, void *ctx) {
+int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
+               TzProgressFn progress, void *ctx) {
   const Entry &e = a->zip.entries()[index];
   // The name first: nothing of an entry with an unsafe name touches the disk.
   std::wstring name;
@@ -799,7 +799,7 @@ __declspec(dllexport) int __cdecl TzExtractEntry(TzArchive *a, uint32_t index,
                                                  const wchar_t *out_dir, int overwrite,
                                                  TzProgressFn progress, void *ctx) {
   if (!a || !out_dir || index >= a->zip.entries().size()) return TZ_E_ARGUMENT;
-  return ExtractEntry(a, index, out_dir, overwrite != 0, progress, ctx);
+  return StageEntry(a, index, out_dir, overwrite != 0, progress, ctx);
 }
 
 // Puts every staged entry in place, or none: on failure `failed_index` names
