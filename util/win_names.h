@@ -34,8 +34,8 @@ using ChainStepFn = bool (*)(void *context, size_t length, ChainStep step);
 
 // Calls step for every folder along path, outermost first: each prefix that
 // ends before a separator and, unless lastIsFile, the whole path. Nothing
-// before a UNC root ("\\server\share", also behind "\\?\UNC\") or an extended
-// path's "\\?\" is a step. Stops at the first step that answers false and
-// returns false then.
+// before a UNC root ("\\server\share") is a step, nor, in UTF-16, an extended
+// path's "\\?\" or what lies before its "\\?\UNC\server\share". Stops at the
+// first step that answers false and returns false then.
 bool WalkFolderChain(std::string_view path, bool lastIsFile, ChainStepFn step, void *context);
 bool WalkFolderChain(std::u16string_view path, bool lastIsFile, ChainStepFn step, void *context);
