@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "install/extract_command.h"
 #include "install/install_state.h"
 #include "util/text.h"
 #include "util/win_names.h"
@@ -10,8 +11,9 @@
 namespace {
 
 // The extractor's command holds the folder twice, "setup.zip" and 12 fixed
-// characters in 600 bytes: the MAX_PATH rule is the stricter one.
-static_assert(2 * kMaxInstallDirLength + 9 + 12 < 600, "the extract command fits");
+// characters in kExtractCommandSize bytes: the MAX_PATH rule is the stricter
+// one.
+static_assert(2 * kMaxInstallDirLength + 9 + 12 < kExtractCommandSize, "the extract command fits");
 static_assert(kMaxInstallDirLength < kInstallDirSize, "InstallDir holds the longest folder");
 
 bool IsLetter(char c) {
