@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "install/extract_command.h"
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
 #include "tests/support/win_test_support.h"
@@ -49,6 +50,14 @@ std::string Narrow(const std::wstring &w) {
   WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0],
                       static_cast<int>(s.size()), nullptr, nullptr);
   return s;
+}
+
+// The installer's command (BuildExtractCommand) for these two paths.
+std::string InstallerCommand(const std::wstring &archive, const std::wstring &folder) {
+  char command[kExtractCommandSize];
+  EXPECT_TRUE(BuildExtractCommand(command, sizeof command, Narrow(archive).c_str(),
+                                  Narrow(folder).c_str()));
+  return command;
 }
 
 std::wstring Slashes(std::wstring p) {
@@ -133,7 +142,7 @@ struct Process {
 // quotes (trailing backslash before the closing quote), "-y".
 bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
                         const std::wstring &folder, Process *p) {
-  const std::string params = "x \"" + Narrow(archive) + "\" -o\"" + Narrow(folder) + "\" -y";
+  const std::string params = InstallerCommand(archive, folder);
   const std::string program = Narrow(exe);
   const std::string dir = Narrow(folder);
   SHELLEXECUTEINFOA sei = {};
@@ -460,8 +469,8 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   // Started visibly: the dialog is there from the start (a hidden run shows
   // it only after a while, and this run may end before that).
   Process p;
-  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                   L"x \"" + archive + L"\" -o\"" + folder + L"\" -y", L"", &p));
+  ASSERT_TRUE(
+      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
   ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
   EXPECT_EQ("#32770", v.cls);
@@ -503,8 +512,8 @@ TEST_F(ExtractorTest, CancelWhileWorkersRunLeavesOnlyWholeFiles) {
   constexpr int kParts = 8;
   ASSERT_TRUE(WriteZerosZip(archive, kParts, kPart));
   Process p;
-  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                   L"x \"" + archive + L"\" -o\"" + folder + L"\" -y", L"", &p));
+  ASSERT_TRUE(
+      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
   ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
   for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
@@ -791,7 +800,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
   ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
   ASSERT_TRUE(CopyFileW((kBin + L"7ZG.exe").c_str(), (alone + L"7ZG.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW((kBin + L"7Z.dll").c_str(), (planted + L"7z.dll").c_str(), FALSE));
-  const std::wstring args = L"x \"" + kSample + L"sample.zip\" -o\"" + scratch_ + L"\\out\\\" -y";
+  const std::wstring args = Widen(InstallerCommand(kSample + L"sample.zip", scratch_ + L"\\out\\"));
   for (int round = 0; round < 2; ++round) {
     if (round == 1) {
       // A library under the codec's name that lacks its exports.

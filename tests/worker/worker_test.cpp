@@ -237,42 +237,6 @@ TEST(InstallWorker, SetsTheErrorModeOfItsOwnThreadOnly) {
   EXPECT_EQ(processMode, processModeAfter);
 }
 
-TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
-  EXPECT_TRUE(InstallFolderUsable("C:\\Tovra\\"));
-  EXPECT_TRUE(InstallFolderUsable("d:\\"));
-  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\Tovra\\"));
-  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\"));
-  // 誠 (D5 5C) as a server name: its second byte is no separator.
-  EXPECT_TRUE(InstallFolderUsable("\\\\\xD5\x5C\\share\\"));
-  // 亅 (81 7C): its second byte is no "|".
-  EXPECT_TRUE(InstallFolderUsable("C:\\\x81\x7C\\"));
-  // Near the device names, and a share that happens to be called so.
-  for (const char *taken : {"C:\\CONSOLE\\", "C:\\con1\\", "C:\\COM10\\", "C:\\.con\\",
-                            "C:\\a b\\aux-1\\", "\\\\server\\nul\\Tovra\\"}) {
-    EXPECT_TRUE(InstallFolderUsable(taken)) << taken;
-  }
-  const std::string at = "C:\\" + std::string(kMaxInstallDirLength - 4, 'a') + "\\";
-  EXPECT_TRUE(InstallFolderUsable(at.c_str()));
-  const std::string past = "C:\\" + std::string(kMaxInstallDirLength - 3, 'a') + "\\";
-  EXPECT_FALSE(InstallFolderUsable(past.c_str()));
-
-  for (const char *refused :
-       {"", "Tovra\\", "\\Tovra\\", "C:Tovra\\", "C:\\%WINDIR%\\", "C:\\100%\\", "\\\\server\\",
-        "\\\\server\\share", "\\\\\\share\\", "\\\\?\\C:\\Tovra\\", "\\\\.\\C:\\", "1:\\Tovra\\",
-        // What no file name may hold; "?" is also what a character CP936
-        // cannot spell becomes.
-        "C:\\a?b\\", "C:\\a*\\", "C:\\a|b\\", "C:\\<a>\\", "C:\\\"a\"\\", "C:\\a\tb\\", "C:\\a:b\\",
-        "C:\\\xD5\x5C?\\",
-        // Device names, in any case, with an extension or blanks before it.
-        "C:\\CON\\", "C:\\Tovra\\nul\\", "C:\\a\\Aux.txt\\", "C:\\PRN .log\\", "C:\\lpt1\\",
-        "C:\\COM9\\x\\", "\\\\server\\share\\con\\", "C:\\\xD0\xC2\xBD\xA8\\CON"}) {
-    EXPECT_FALSE(InstallFolderUsable(refused)) << refused;
-  }
-  char unterminated[kInstallDirSize];
-  std::memset(unterminated, 'a', sizeof unterminated);
-  EXPECT_FALSE(InstallFolderUsable(unterminated));
-}
-
 // Windows path of a folder the shell fixture prepared, or "" with a reason.
 std::string FixtureFolder(const char *name, const char *marker) {
   std::string unixPath = std::string(TOVRA_WORKER_FIXTURE) + "/";
