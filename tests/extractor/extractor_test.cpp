@@ -348,10 +348,7 @@ TEST_F(ExtractorTest, OverwritesWithYesAndKeepsFilesWithout) {
     ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
                                      L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
     ASSERT_TRUE(ReadFileBytes(file, &got));
     EXPECT_EQ("old", got);
   }
@@ -504,10 +501,7 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(1, v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   EXPECT_TRUE(before == Tree(folder));  // no new file, no temporary
 }
 
@@ -744,10 +738,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
     Process p;
     ASSERT_TRUE(StartWithCommandLine(alone + L"7ZG.exe", args, planted, &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v)) << round;
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v)) << round;
     EXPECT_FALSE(Exists(scratch_ + L"\\out\\说明.txt"));
   }
 }
@@ -758,10 +749,7 @@ TEST_F(ExtractorTest, UnreadableArchivesFail) {
     Process p;
     ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + name, scratch_ + L"\\out\\", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   }
 }
 
@@ -785,10 +773,7 @@ TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + L"\\hostile.zip", folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(static_cast<int>(hostile), v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, static_cast<int>(hostile), &v));
 
   // The sound entries are not placed either: the run fails as a whole.
   EXPECT_TRUE(Tree(sandbox + L"\\").empty());
