@@ -12,13 +12,6 @@
 
 namespace {
 
-std::string HelperFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  *std::strrchr(path, '\\') = '\0';
-  return path;
-}
-
 // Runs the probe from exe with its current folder cwd; its exit code, or -1
 // when it could not be started or did not end.
 long Probe(const std::string &exe, const char *mode, const std::string &cwd) {
@@ -38,11 +31,11 @@ class DllSearch : public test_support::ScratchTest {
     ASSERT_TRUE(CreateDirectoryA(At("program").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(At("current").c_str(), nullptr));
     exe_ = At("program\\dll_search_probe.exe");
-    ASSERT_TRUE(
-        CopyFileA((HelperFolder() + "\\dll_search_probe.exe").c_str(), exe_.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((test_support::ProgramFolder() + "dll_search_probe.exe").c_str(),
+                          exe_.c_str(), FALSE));
   }
   void Plant(const char *folder) {
-    ASSERT_TRUE(CopyFileA((HelperFolder() + "\\tovra_search_probe.dll").c_str(),
+    ASSERT_TRUE(CopyFileA((test_support::ProgramFolder() + "tovra_search_probe.dll").c_str(),
                           At(std::string(folder) + "\\tovra_search_probe.dll").c_str(), FALSE));
   }
   std::string exe_;
