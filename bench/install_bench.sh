@@ -55,23 +55,19 @@ fi
 
 # The i686 tree's own prefix: a win64 prefix with its 32-bit side (one made
 # before wine32 was installed is made again), run by the 32-bit loader.
-TOVRA_BUILD=$B/i686
-TOVRA_ARCH=i686
+TOVRA_BUILD=$B/i686 TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_prefix || exit 1
-tovra_display || exit 1
-tovra_wine_server || exit 1
+tovra_wine_up || exit 1
 wine32=$TOVRA_WINE
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 scratch=$work/runs
 rm -rf "$scratch"
 mkdir -p "$scratch"
 echo "install_bench: $runs runs each, interleaved, under $wine32 (prefix $WINEPREFIX)"
 base_arg=()
-[ ${#base[@]} -eq 0 ] || base_arg=("$(winpath "${base[0]}")")
-"$wine32" "$driver" "$runs" "$(winpath "$ours")" "$(winpath "$peer")" "$(winpath "$scratch")" \
-  "${base_arg[@]}" 2>/dev/null
+[ ${#base[@]} -eq 0 ] || base_arg=("$(tovra_winpath "${base[0]}")")
+"$wine32" "$driver" "$runs" "$(tovra_winpath "$ours")" "$(tovra_winpath "$peer")" \
+  "$(tovra_winpath "$scratch")" "${base_arg[@]}" 2>/dev/null
 code=$?
 if [ $code -ne 0 ]; then
   echo "install_bench: the run failed (driver exit code $code)"

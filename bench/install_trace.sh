@@ -14,25 +14,21 @@ peer=$B/bench/install/peer/TovraNsisPeer.exe
 driver=$B/i686/bin/install_bench.exe
 [ -f "$peer" ] || { echo "install_trace: run bench/install_bench.sh once first (it builds the peer)"; exit 77; }
 
-TOVRA_BUILD=$B/i686
-TOVRA_ARCH=i686
+TOVRA_BUILD=$B/i686 TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_prefix || exit 1
-tovra_display || exit 1
-tovra_wine_server || exit 1
+tovra_wine_up || exit 1
 wine32=$TOVRA_WINE
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 work=$B/bench/trace
 rm -rf "$work"
 mkdir -p "$work/runs"
-calls="CreateProcessW;CreateWindowExW;SetTimer;KillTimer;CreateDirectoryA;fopen;ShellExecuteExA"
+calls="CreateProcessW;CreateWindowExW;SetTimer;KillTimer;CreateDirectoryA;CreateFileA;ShellExecuteExA"
 calls="$calls;LoadLibraryExW;ExitProcess;GetFileVersionInfoSizeA;ShellExecuteA"
 printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\Debug]' \
   "\"RelayInclude\"=\"$calls\"" '' | iconv -f UTF-8 -t UTF-16 >"$work/relay.reg"
-"$TOVRA_WINE64" reg import "$(winpath "$work/relay.reg")" >/dev/null 2>&1
-WINEDEBUG=+timestamp,+pid,+relay "$wine32" "$driver" 1 "$(winpath "$ours")" "$(winpath "$peer")" \
-  "$(winpath "$work/runs")" >"$work/driver.txt" 2>"$work/trace.txt"
+"$TOVRA_WINE64" reg import "$(tovra_winpath "$work/relay.reg")" >/dev/null 2>&1
+WINEDEBUG=+timestamp,+pid,+relay "$wine32" "$driver" 1 "$(tovra_winpath "$ours")" \
+  "$(tovra_winpath "$peer")" "$(tovra_winpath "$work/runs")" >"$work/driver.txt" 2>"$work/trace.txt"
 "$TOVRA_WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
 
 # Lines: <seconds>:<pid>:<tid>:Call <dll>.<function>(<arguments>) ...; the
@@ -44,8 +40,8 @@ awk -F: '
     else if (line ~ /user32\.CreateWindowExW/ && setup == "" && start) { setup = pid; ev["window"] = t }
     else if (pid == setup && line ~ /user32\.SetTimer/) ev["timer set"] = t
     else if (pid == setup && line ~ /user32\.KillTimer/) ev["timer fired"] = t
-    else if (pid == setup && line ~ /fopen\(.*7Z\.DLL/ && !("pair" in ev)) ev["pair"] = t
-    else if (pid == setup && line ~ /fopen\(.*setup\.zip/ && !("archive" in ev)) ev["archive"] = t
+    else if (pid == setup && line ~ /CreateFileA\(.*7Z\.DLL/ && !("pair" in ev)) ev["pair"] = t
+    else if (pid == setup && line ~ /CreateFileA\(.*setup\.zip/ && !("archive" in ev)) ev["archive"] = t
     else if (pid == setup && line ~ /ShellExecuteExA/ && !("extractor" in ev)) ev["extractor"] = t
     else if (line ~ /LoadLibraryExW\(.*7z\.dll/) { ext = pid; ev["codec"] = t }
     else if (pid == ext && line ~ /ExitProcess/) ev["extracted"] = t

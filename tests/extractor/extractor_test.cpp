@@ -18,7 +18,7 @@
 #include "install/extract_command.h"
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
-#include "tests/support/win_test_support.h"
+#include "tests/support/run_program.h"
 
 namespace {
 
@@ -34,22 +34,11 @@ std::map<std::wstring, std::string> Tree(const std::wstring &root) {
 }
 
 std::wstring Widen(const std::string &s) {
-  if (s.empty()) return std::wstring();
-  std::wstring w(MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0),
-                 L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0],
-                      static_cast<int>(w.size()));
-  return w;
+  return test_support::FromAnsi(s);
 }
 
 std::string Narrow(const std::wstring &w) {
-  if (w.empty()) return std::string();
-  std::string s(WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr),
-                '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0],
-                      static_cast<int>(s.size()), nullptr, nullptr);
-  return s;
+  return test_support::ToAnsi(w);
 }
 
 // The installer's command (BuildExtractCommand) for these two paths.
@@ -60,12 +49,7 @@ std::string InstallerCommand(const std::wstring &archive, const std::wstring &fo
   return command;
 }
 
-std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) {
-    if (c == L'/') c = L'\\';
-  }
-  return p;
-}
+using test_support::Slashes;
 
 const std::wstring kBin = Slashes(Widen(TOVRA_BIN_DIR)) + L"\\";
 const std::wstring kSample = Slashes(Widen(TOVRA_SAMPLE_DIR)) + L"\\";
@@ -104,38 +88,8 @@ size_t ExpectedWorkers() {
 }
 
 // A fresh scratch folder per test, removed afterwards.
-class ExtractorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    static int serial = 0;
-    scratch_ = std::wstring(tmp) + L"tovra-x-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(++serial);
-    RemoveTree(scratch_);
-    ASSERT_TRUE(CreateDirectoryW(scratch_.c_str(), nullptr));
-  }
-  void TearDown() override { RemoveTree(scratch_); }
-  std::wstring scratch_;
-};
-
-struct Process {
-  HANDLE handle = nullptr;
-  DWORD pid = 0;
-  ~Process() {
-    if (handle) {
-      if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) TerminateProcess(handle, 99);
-      CloseHandle(handle);
-    }
-  }
-  // The exit code, or -1 when the process is still running after `ms`.
-  long Wait(DWORD ms) {
-    if (WaitForSingleObject(handle, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(handle, &code);
-    return static_cast<long>(code);
-  }
-};
+using ExtractorTest = test_support::ScratchTest;
+using test_support::Process;
 
 // As the installer runs the extractor: ShellExecuteExA, hidden, with the
 // command "x", the archive in quotes, -o directly followed by the folder in
@@ -162,18 +116,7 @@ bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
 // Any command line, through CreateProcessW; `cwd` empty keeps ours.
 bool StartWithCommandLine(const std::wstring &exe, const std::wstring &args,
                           const std::wstring &cwd, Process *p) {
-  std::wstring line = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  p->handle = pi.hProcess;
-  p->pid = pi.dwProcessId;
-  return true;
+  return p->Start(L"\"" + exe + L"\" " + args, cwd.empty() ? nullptr : cwd.c_str());
 }
 
 // What the installer's watcher sees: a top-level window whose class starts
@@ -414,10 +357,7 @@ TEST_F(ExtractorTest, OverwritesWithYesAndKeepsFilesWithout) {
     ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
                                      L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
     ASSERT_TRUE(ReadFileBytes(file, &got));
     EXPECT_EQ("old", got);
   }
@@ -570,10 +510,7 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(1, v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   EXPECT_TRUE(before == Tree(folder));  // no new file, no temporary
 }
 
@@ -810,10 +747,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
     Process p;
     ASSERT_TRUE(StartWithCommandLine(alone + L"7ZG.exe", args, planted, &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v)) << round;
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v)) << round;
     EXPECT_FALSE(Exists(scratch_ + L"\\out\\说明.txt"));
   }
 }
@@ -824,10 +758,7 @@ TEST_F(ExtractorTest, UnreadableArchivesFail) {
     Process p;
     ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + name, scratch_ + L"\\out\\", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   }
 }
 
@@ -851,10 +782,7 @@ TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + L"\\hostile.zip", folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(static_cast<int>(hostile), v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, static_cast<int>(hostile), &v));
 
   // The sound entries are not placed either: the run fails as a whole.
   EXPECT_TRUE(Tree(sandbox + L"\\").empty());

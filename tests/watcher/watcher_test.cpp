@@ -15,8 +15,8 @@
 
 #include "install/extract.h"
 #include "install/extract_command.h"
+#include "tests/support/run_program.h"
 #include "tests/support/scratch.h"
-#include "tests/support/win_test_support.h"
 
 namespace {
 
@@ -44,25 +44,12 @@ class TestDialog {
     std::string command =
         "\"" + BinFolder() + "watch_dialog.exe\" \"" + log_ + "\" " + kind + " \"" + title + "\"";
     for (const auto &b : buttons) command += " \"" + b + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &process_)) {
+    if (process_.Start(test_support::FromAnsi(command))) {
       WaitFor([this] { return (window_ = FindWindowA(nullptr, title_.c_str())) != nullptr; }, 5000);
     }
   }
-  ~TestDialog() {
-    if (process_.hProcess) {
-      TerminateProcess(process_.hProcess, 0);
-      WaitForSingleObject(process_.hProcess, 5000);
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-  }
   HWND window() const { return window_; }
-  DWORD pid() const { return process_.dwProcessId; }
+  DWORD pid() const { return process_.pid; }
   HWND button(int number) const { return GetDlgItem(window_, 100 + number); }
   bool visible(int number) const { return IsWindowVisible(button(number)) != FALSE; }
   std::string log() const { return ReadText(log_); }
@@ -71,7 +58,7 @@ class TestDialog {
  private:
   std::string title_;
   std::string log_;
-  PROCESS_INFORMATION process_ = {};
+  test_support::Process process_;
   HWND window_ = nullptr;
 };
 
