@@ -97,6 +97,8 @@ int FromStatus(Status s) {
       return TZ_E_WRITE;
     case Status::kOutOfMemory:
       return TZ_E_NO_MEMORY;
+    case Status::kReadError:
+      return TZ_E_READ;
   }
   return TZ_E_BAD_DATA;
 }
