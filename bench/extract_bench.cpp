@@ -10,7 +10,6 @@
 // folder: program-like data, bitmaps, a sound, trajectory text.
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -146,19 +145,27 @@ bool MakeDirs(const std::string &root, const std::vector<std::u16string> &parts,
   return true;
 }
 
-// Same work as 7Z.DLL: name checks, folders, inflate with size and CRC
-// checks, file times. Entries are shared out to `threads` workers, biggest
-// first; folders are made before.
+bool PositionalRead(void *ctx, uint64_t offset, uint8_t *buffer, size_t size) {
+  const int fd = *static_cast<int *>(ctx);
+  while (size > 0) {
+    const ssize_t n = pread(fd, buffer, size, static_cast<off_t>(offset));
+    if (n <= 0) return false;
+    buffer += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Same work as 7Z.DLL: the archive read in pieces at given offsets, name
+// checks, folders, inflate with size and CRC checks, file times. Entries are
+// shared out to `threads` workers, biggest first; folders are made before.
 int ExtractCommand(const char *zip_path, const std::string &out, int threads) {
-  const int fd = open(zip_path, O_RDONLY);
+  int fd = open(zip_path, O_RDONLY);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) return 1;
-  const size_t size = static_cast<size_t>(st.st_size);
-  void *map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  close(fd);
-  if (map == MAP_FAILED) return 1;
   Archive a;
-  if (a.Open(static_cast<const uint8_t *>(map), size) != Status::kOk) return 1;
+  if (a.Open(PositionalRead, &fd, static_cast<uint64_t>(st.st_size)) != Status::kOk) return 1;
   mkdir(out.c_str(), 0755);
   const size_t n = a.entries().size();
   std::vector<std::vector<std::u16string>> parts(n);

@@ -42,12 +42,19 @@ struct HeldFolder {
   bool leftovers;  // holds names with our suffixes, from a run cut short
 };
 
-// The archive is read into memory once, with ReadFile: a mapped view would
-// turn a read error (a network folder that drops away, a bad sector) into an
-// in-page exception on whichever thread touches the page, where MinGW has no
-// __try to catch it; ReadFile answers with an error instead.
+// The archive is read with ReadFile as needed (the directory when opened,
+// an entry's data in bounded pieces while it is extracted), never mapped and
+// never whole: a 32-bit extractor would run out of address space on a big
+// archive, and a mapped view turns a read error (a network folder that drops
+// away, a bad sector) into an in-page exception on whichever thread touches
+// the page, where MinGW has no __try to catch it; ReadFile answers with an
+// error instead. Each read names its offset, and a thread reads through a
+// handle no other thread is using at the time: reads through one
+// synchronous handle wait for each other even so.
 struct TzArchive {
-  uint8_t *bytes = nullptr;  // VirtualAlloc'd copy of the file
+  std::wstring path;  // full path, for the extra handles
+  CRITICAL_SECTION readers_lock;
+  std::vector<HANDLE> readers;  // idle handles; the first one opened stays open throughout
   tovra::zip::Archive zip;
   CRITICAL_SECTION lock;  // guards everything below
   // The output folder made last, as given and as made (see Output): every
@@ -57,11 +64,15 @@ struct TzArchive {
   std::vector<std::wstring> created;  // folders this run made, parents first
   std::vector<Staged> staged;
   bool committed = false;
-  TzArchive() { InitializeCriticalSection(&lock); }
+  TzArchive() {
+    InitializeCriticalSection(&lock);
+    InitializeCriticalSection(&readers_lock);
+  }
   ~TzArchive() {
     for (const HeldFolder &f : folders) CloseHandle(f.handle);
+    for (HANDLE h : readers) CloseHandle(h);
+    DeleteCriticalSection(&readers_lock);
     DeleteCriticalSection(&lock);
-    if (bytes) VirtualFree(bytes, 0, MEM_RELEASE);
   }
 };
 
@@ -97,6 +108,8 @@ int FromStatus(Status s) {
       return TZ_E_WRITE;
     case Status::kOutOfMemory:
       return TZ_E_NO_MEMORY;
+    case Status::kReadError:
+      return TZ_E_READ;
   }
   return TZ_E_BAD_DATA;
 }
@@ -694,40 +707,64 @@ int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool over
   return TZ_OK;
 }
 
-int OpenArchive(const wchar_t *path, TzArchive **out) {
+// The archive as the installer leaves it: read-only, shared for reading
+// only, so nobody changes it while it is held.
+HANDLE OpenForReading(const wchar_t *path) {
   HANDLE h = INVALID_HANDLE_VALUE;
   Retry([&] {
     h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return h != INVALID_HANDLE_VALUE;
   });
-  if (h == INVALID_HANDLE_VALUE) return TZ_E_OPEN;
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(h, &size) || size.QuadPart > 0x7FFFFFFF) {
-    CloseHandle(h);
-    return size.QuadPart > 0x7FFFFFFF ? TZ_E_UNSUPPORTED : TZ_E_OPEN;
+  return h;
+}
+
+// The core's reads: through an idle handle of the archive, or a new one when
+// all are busy on other threads.
+bool ReadAt(void *ctx, uint64_t offset, uint8_t *buffer, size_t size) {
+  TzArchive *a = static_cast<TzArchive *>(ctx);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  EnterCriticalSection(&a->readers_lock);
+  if (!a->readers.empty()) {
+    h = a->readers.back();
+    a->readers.pop_back();
   }
+  LeaveCriticalSection(&a->readers_lock);
+  if (h == INVALID_HANDLE_VALUE) h = OpenForReading(a->path.c_str());
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && size > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD piece = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
+    DWORD got = 0;
+    ok = ReadFile(h, buffer, piece, &got, &at) && got > 0;
+    buffer += got;
+    offset += got;
+    size -= got;
+  }
+  EnterCriticalSection(&a->readers_lock);
+  a->readers.push_back(h);
+  LeaveCriticalSection(&a->readers_lock);
+  return ok;
+}
+
+int OpenArchive(const wchar_t *path, TzArchive **out) {
   std::unique_ptr<TzArchive> a(new (std::nothrow) TzArchive);
-  const DWORD length = static_cast<DWORD>(size.QuadPart);
-  if (a && length > 0) {
-    a->bytes = static_cast<uint8_t *>(
-        VirtualAlloc(nullptr, length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  }
-  if (!a || (length > 0 && !a->bytes)) {
-    CloseHandle(h);
-    return TZ_E_NO_MEMORY;
-  }
-  DWORD got = 0;
-  while (got < length) {
-    DWORD n = 0;
-    if (!ReadFile(h, a->bytes + got, length - got, &n, nullptr) || n == 0) break;
-    got += n;
-  }
-  CloseHandle(h);
-  if (got < length) return TZ_E_READ;
-  // An empty file is no ZIP either.
-  static const uint8_t kNothing = 0;
-  const Status s = a->zip.Open(length > 0 ? a->bytes : &kNothing, length);
+  if (!a) return TZ_E_NO_MEMORY;
+  const DWORD need = GetFullPathNameW(path, 0, nullptr, nullptr);
+  if (need == 0) return TZ_E_OPEN;
+  a->path.resize(need);
+  const DWORD got = GetFullPathNameW(path, need, &a->path[0], nullptr);
+  if (got == 0 || got >= need) return TZ_E_OPEN;
+  a->path.resize(got);
+  const HANDLE h = OpenForReading(a->path.c_str());
+  if (h == INVALID_HANDLE_VALUE) return TZ_E_OPEN;
+  a->readers.push_back(h);
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h, &size)) return TZ_E_OPEN;
+  const Status s = a->zip.Open(ReadAt, a.get(), static_cast<uint64_t>(size.QuadPart));
   if (s != Status::kOk) return FromStatus(s);
   *out = a.release();
   return TZ_OK;

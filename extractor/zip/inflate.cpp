@@ -254,13 +254,18 @@ constexpr size_t kMaxMatch = 258;
 constexpr size_t kSlack = 16;  // matches are copied eight bytes at a time
 static_assert(kWindow + kPiece + kMaxMatch == kInflatePieceMax, "the first piece is the largest");
 
-// The input, read from the least significant bit up. It keeps at least 56
-// bits at hand after Refill; past the input's end it feeds zero bytes and
-// counts them, and using one of them is a cut-short stream (Overrun).
+// The input, read from the least significant bit up, a piece at a time as
+// the source gives it. It keeps at least 56 bits at hand after Refill; past
+// the input's end it feeds zero bytes and counts them, and using one of them
+// is a cut-short stream (Overrun).
 struct BitReader {
-  const uint8_t *ip, *end;
+  const uint8_t *ip = nullptr, *end = nullptr;
   uint64_t bits = 0;
   uint32_t count = 0, padding = 0;
+  InflateSource source;
+  void *ctx;
+  bool done = false;    // the source has given its last piece
+  bool failed = false;  // ... because it could not read
 
   void Refill() {
     if (end - ip >= 8) {
@@ -276,7 +281,13 @@ struct BitReader {
       count |= 56;
       return;
     }
+    RefillByBytes();
+  }
+  // Near a piece's end: byte by byte, across into the next piece. Out of
+  // line: it runs once a piece, and the decoder pair has a size limit.
+  __attribute__((noinline)) void RefillByBytes() {
     while (count <= 56) {
+      if (ip == end) NextPiece();
       if (ip < end) {
         bits |= static_cast<uint64_t>(*ip++) << count;
       } else {
@@ -284,6 +295,22 @@ struct BitReader {
       }
       count += 8;
     }
+  }
+  // Moves to the next non-empty piece; false at the input's end.
+  bool NextPiece() {
+    while (!done) {
+      const uint8_t *p = nullptr;
+      size_t n = 0;
+      if (!source(ctx, &p, &n)) failed = true;
+      if (failed || n == 0) {
+        done = true;
+        break;
+      }
+      ip = p;
+      end = p + n;
+      return true;
+    }
+    return false;
   }
   bool Overrun() const {
     return count < 8 * padding;
@@ -312,10 +339,14 @@ struct BitReader {
 
 class Decoder {
  public:
-  Decoder(const uint8_t *in, size_t in_size, uint64_t out_size, InflateSink sink, void *ctx)
-      : in_{in, in + in_size}, start_(in), out_size_(out_size), sink_(sink), ctx_(ctx) {}
+  Decoder(InflateSource source, void *source_ctx, uint64_t out_size, InflateSink sink, void *ctx)
+      : out_size_(out_size), sink_(sink), ctx_(ctx) {
+    in_.source = source;
+    in_.ctx = source_ctx;
+  }
 
   InflateResult Run(uint32_t *crc);
+  bool failed() const { return in_.failed; }
 
  private:
   bool Flush();
@@ -327,7 +358,6 @@ class Decoder {
   InflateResult Codes();
 
   BitReader in_;
-  const uint8_t *start_;
 
   uint64_t out_size_;
   InflateSink sink_;
@@ -375,24 +405,27 @@ void Decoder::SetEnd() {
 }
 
 InflateResult Decoder::Stored() {
-  // Back to the byte boundary, and the whole bytes in the bit buffer back to
-  // the input.
+  // Back to the byte boundary; LEN and NLEN come from the bit buffer, then
+  // its whole bytes, then the input pieces.
   in_.Drop(in_.count & 7);
+  if (in_.count < 32) in_.Refill();
+  const uint32_t len = in_.Take(16), nlen = in_.Take(16);
   if (in_.Overrun()) return InflateResult::kBadData;
-  const uint32_t unread = (in_.count >> 3) - in_.padding;
-  in_.ip -= unread;
-  in_.bits = 0;
-  in_.count = in_.padding = 0;
-  if (in_.end - in_.ip < 4) return InflateResult::kBadData;
-  const uint32_t len = in_.ip[0] | (in_.ip[1] << 8), nlen = in_.ip[2] | (in_.ip[3] << 8);
-  in_.ip += 4;
   if (len != (~nlen & 0xFFFF)) return InflateResult::kBadData;
-  if (static_cast<size_t>(in_.end - in_.ip) < len) return InflateResult::kBadData;
   if (pos_ + len > end_pos_) return InflateResult::kSizeMismatch;
   size_t left = len;
   while (left > 0) {
     if (pos_ >= slide_at_ && !MakeRoom()) return InflateResult::kStopped;
-    const size_t n = left < slide_at_ - pos_ ? left : slide_at_ - pos_;
+    if (in_.count > 8 * in_.padding) {
+      buf_[pos_++] = static_cast<uint8_t>(in_.Take(8));
+      --left;
+      continue;
+    }
+    if (in_.ip == in_.end && !in_.NextPiece()) return InflateResult::kBadData;
+    in_.bits = 0;  // only padding was left in it
+    in_.count = in_.padding = 0;
+    size_t n = left < slide_at_ - pos_ ? left : slide_at_ - pos_;
+    if (n > static_cast<size_t>(in_.end - in_.ip)) n = static_cast<size_t>(in_.end - in_.ip);
     std::memcpy(buf_.get() + pos_, in_.ip, n);
     pos_ += n;
     in_.ip += n;
@@ -581,11 +614,10 @@ InflateResult Decoder::Run(uint32_t *crc) {
   if (r != InflateResult::kOk) return stopped_ ? InflateResult::kStopped : r;
   if (in_.Overrun()) return InflateResult::kBadData;
   if (!Flush()) return InflateResult::kStopped;
-  const size_t unused = (in_.count >> 3) - in_.padding;
-  if (static_cast<size_t>(in_.ip - start_) - unused != static_cast<size_t>(in_.end - start_) ||
-      slid_ + pos_ != out_size_) {
-    return InflateResult::kSizeMismatch;
-  }
+  // Every input byte used: none left in the bit buffer, the piece or the source.
+  const bool unused = (in_.count >> 3) != in_.padding || in_.ip != in_.end || in_.NextPiece();
+  if (in_.failed) return InflateResult::kStopped;
+  if (unused || slid_ + pos_ != out_size_) return InflateResult::kSizeMismatch;
   *crc = crc_;
   return InflateResult::kOk;
 }
@@ -614,11 +646,36 @@ uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n) {
   return ~crc;
 }
 
+InflateResult Inflate(InflateSource source, void *source_ctx, uint64_t out_size, InflateSink sink,
+                      void *ctx, uint32_t *crc) {
+  std::unique_ptr<Decoder> d(new (std::nothrow) Decoder(source, source_ctx, out_size, sink, ctx));
+  if (!d) return InflateResult::kOutOfMemory;
+  const InflateResult r = d->Run(crc);
+  // A source that could not read fed zeros, which end as broken data.
+  return d->failed() ? InflateResult::kStopped : r;
+}
+
+namespace {
+
+struct Whole {
+  const uint8_t *in;
+  size_t size;
+};
+
+bool GiveWhole(void *ctx, const uint8_t **data, size_t *size) {
+  Whole *w = static_cast<Whole *>(ctx);
+  *data = w->in;
+  *size = w->size;
+  w->size = 0;
+  return true;
+}
+
+}  // namespace
+
 InflateResult Inflate(const uint8_t *in, size_t in_size, uint64_t out_size, InflateSink sink,
                       void *ctx, uint32_t *crc) {
-  std::unique_ptr<Decoder> d(new (std::nothrow) Decoder(in, in_size, out_size, sink, ctx));
-  if (!d) return InflateResult::kOutOfMemory;
-  return d->Run(crc);
+  Whole whole{in, in_size};
+  return Inflate(GiveWhole, &whole, out_size, sink, ctx, crc);
 }
 
 }  // namespace tovra::zip

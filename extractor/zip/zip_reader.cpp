@@ -21,6 +21,12 @@ constexpr size_t kLocalSize = 30;
 // Stored entries go to the sink in pieces of this size, each CRC'd while
 // still in cache.
 constexpr size_t kChunk = 64 * 1024;
+// An archive that is read, not in memory, is read an entry's data at a time
+// in pieces of this size, and its local headers in runs of at most
+// kHeaderRun bytes (one header with the longest name fits).
+constexpr size_t kReadPiece = 256 * 1024;
+constexpr size_t kHeaderRun = 128 * 1024;
+static_assert(kHeaderRun >= kLocalSize + 0xFFFF, "a header run holds any one header");
 
 uint16_t Get16(const uint8_t *p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -34,14 +40,49 @@ bool DropBytes(void *, const uint8_t *, size_t) {
   return true;
 }
 
+// An entry's compressed bytes, handed out in pieces to the stored copy and
+// to inflate: from memory in one piece, else read through a bounded buffer.
+struct Pieces {
+  const uint8_t *data;  // the archive in memory, or nullptr
+  ReadAt read;
+  void *read_ctx;
+  uint64_t at, left;
+  uint8_t *buffer;
+  size_t cap;
+  bool failed = false;
+};
+
+// A buffer for Archive::Fetch or Pieces: none is needed for an archive in memory.
+std::unique_ptr<uint8_t[]> FetchBuffer(bool reading, size_t size) {
+  return std::unique_ptr<uint8_t[]>(reading ? new (std::nothrow) uint8_t[size ? size : 1]
+                                            : nullptr);
+}
+
+bool NextPiece(void *ctx, const uint8_t **p, size_t *n) {
+  Pieces *in = static_cast<Pieces *>(ctx);
+  const size_t take = in->left < in->cap ? static_cast<size_t>(in->left) : in->cap;
+  if (in->data) {
+    *p = in->data + in->at;
+  } else if (take > 0 && !in->read(in->read_ctx, in->at, in->buffer, take)) {
+    in->failed = true;
+    return false;
+  } else {
+    *p = in->buffer;
+  }
+  *n = take;
+  in->at += take;
+  in->left -= take;
+  return true;
+}
+
 // The flags that must agree between the local and the central header:
 // encryption (0, 6), data descriptor (3), UTF-8 name (11).
 constexpr uint16_t kCheckedFlags = 0x0849;
 
-Status CheckLocal(const uint8_t *data, size_t cd_offset, Entry *e) {
+// `p` holds the entry's local header and, as far as they lie before the
+// central directory, the name bytes the central record gives.
+Status CheckLocal(const uint8_t *p, uint64_t cd_offset, Entry *e) {
   const uint64_t off = e->local_header_offset;
-  if (off + kLocalSize > cd_offset) return Status::kBadLocalHeader;
-  const uint8_t *p = data + off;
   if (Get32(p) != kLocalSig) return Status::kBadLocalHeader;
   const uint16_t flags = Get16(p + 6);
   const uint16_t method = Get16(p + 8);
@@ -52,7 +93,7 @@ Status CheckLocal(const uint8_t *data, size_t cd_offset, Entry *e) {
   }
   const uint64_t name_at = off + kLocalSize;
   if (name_at + name_len + extra_len > cd_offset) return Status::kBadLocalHeader;
-  if (name_len != e->name.size() || std::memcmp(data + name_at, e->name.data(), name_len) != 0) {
+  if (name_len != e->name.size() || std::memcmp(p + kLocalSize, e->name.data(), name_len) != 0) {
     return Status::kBadLocalHeader;
   }
   const uint32_t crc = Get32(p + 14), csize = Get32(p + 18), usize = Get32(p + 22);
@@ -73,19 +114,14 @@ Status CheckLocal(const uint8_t *data, size_t cd_offset, Entry *e) {
 // Two entries whose byte spans (local header through data) overlap are both
 // refused: that is how the non-recursive zip bombs reuse one compressed block
 // for many entries.
-void MarkOverlaps(std::vector<Entry> *entries) {
-  std::vector<size_t> order;
-  for (size_t i = 0; i < entries->size(); ++i) {
-    if ((*entries)[i].problem == Status::kOk) order.push_back(i);
-  }
-  std::sort(order.begin(), order.end(), [entries](size_t a, size_t b) {
-    return (*entries)[a].local_header_offset < (*entries)[b].local_header_offset;
-  });
+// `order` lists the entries by local header offset.
+void MarkOverlaps(std::vector<Entry> *entries, const std::vector<size_t> &order) {
   uint64_t reach = 0;
   size_t reach_owner = 0;
   bool have = false;
   for (size_t i : order) {
     Entry &e = (*entries)[i];
+    if (e.problem != Status::kOk) continue;
     const uint64_t end = e.data_offset + e.compressed_size;
     if (have && e.local_header_offset < reach) {
       e.problem = Status::kOverlap;
@@ -161,6 +197,8 @@ const char *StatusText(Status s) {
       return "stopped by the receiver";
     case Status::kOutOfMemory:
       return "out of memory";
+    case Status::kReadError:
+      return "read error";
   }
   return "unknown";
 }
@@ -195,23 +233,52 @@ bool Entry::is_directory() const {
 
 Status Archive::Open(const uint8_t *data, size_t size) {
   data_ = data;
+  read_ = nullptr;
   size_ = size;
+  return Parse();
+}
+
+Status Archive::Open(ReadAt read, void *read_ctx, uint64_t size) {
+  data_ = nullptr;
+  read_ = read;
+  read_ctx_ = read_ctx;
+  size_ = size;
+  return Parse();
+}
+
+// The bytes [offset, offset + size): in place for an archive in memory, else
+// read into `buffer`; nullptr when they cannot be read.
+const uint8_t *Archive::Fetch(uint64_t offset, size_t size, uint8_t *buffer) const {
+  if (!read_) return data_ + offset;
+  return read_(read_ctx_, offset, buffer, size) ? buffer : nullptr;
+}
+
+Status Archive::Parse() {
   entries_.clear();
   total_uncompressed_ = 0;
+  const uint64_t size = size_;
   if (size < kEndSize) return Status::kNotZip;
 
   // The end record is the last one whose comment reaches no further than the
-  // end of the data; the comment may be up to 65535 bytes long.
-  size_t end_at = SIZE_MAX;
-  const size_t lowest = size - kEndSize > 0xFFFF ? size - kEndSize - 0xFFFF : 0;
-  for (size_t pos = size - kEndSize + 1; pos-- > lowest;) {
-    if (Get32(data + pos) == kEndSig && pos + kEndSize + Get16(data + pos + 20) <= size) {
+  // end of the data; the comment may be up to 65535 bytes long. The 20 bytes
+  // in front of the lowest place it may start would hold a ZIP64 locator.
+  const uint64_t lowest = size - kEndSize > 0xFFFF ? size - kEndSize - 0xFFFF : 0;
+  const uint64_t tail_at = lowest > 20 ? lowest - 20 : 0;
+  const size_t tail_size = static_cast<size_t>(size - tail_at);
+  std::unique_ptr<uint8_t[]> tail_buffer = FetchBuffer(read_ != nullptr, tail_size);
+  if (read_ && !tail_buffer) return Status::kOutOfMemory;
+  const uint8_t *tail = Fetch(tail_at, tail_size, tail_buffer.get());
+  if (!tail) return Status::kReadError;
+  uint64_t end_at = UINT64_MAX;
+  for (uint64_t pos = size - kEndSize + 1; pos-- > lowest;) {
+    const uint8_t *q = tail + (pos - tail_at);
+    if (Get32(q) == kEndSig && pos + kEndSize + Get16(q + 20) <= size) {
       end_at = pos;
       break;
     }
   }
-  if (end_at == SIZE_MAX) return Status::kNotZip;
-  const uint8_t *end = data + end_at;
+  if (end_at == UINT64_MAX) return Status::kNotZip;
+  const uint8_t *end = tail + (end_at - tail_at);
   const uint16_t disk = Get16(end + 4), cd_disk = Get16(end + 6);
   const uint16_t count_here = Get16(end + 8), count = Get16(end + 10);
   const uint32_t cd_size = Get32(end + 12), cd_offset = Get32(end + 16);
@@ -221,6 +288,11 @@ Status Archive::Open(const uint8_t *data, size_t size) {
   }
   if (disk != 0 || cd_disk != 0 || count_here != count) return Status::kUnsupportedArchive;
   if (static_cast<uint64_t>(cd_offset) + cd_size > end_at) return Status::kBadArchive;
+  // Only as much of the directory as its recorded size.
+  std::unique_ptr<uint8_t[]> cd_buffer = FetchBuffer(read_ != nullptr, cd_size);
+  if (read_ && !cd_buffer) return Status::kOutOfMemory;
+  const uint8_t *cd = Fetch(cd_offset, cd_size, cd_buffer.get());
+  if (!cd) return Status::kReadError;
 
     // Builds without exceptions (the extractor pair) end the process on a
     // failed allocation instead; elsewhere it is reported as a value.
@@ -232,7 +304,7 @@ Status Archive::Open(const uint8_t *data, size_t size) {
     uint64_t p = cd_offset;
     for (uint32_t i = 0; i < count; ++i) {
       if (p + kCentralSize > cd_end) return Status::kBadArchive;
-      const uint8_t *c = data + p;
+      const uint8_t *c = cd + (p - cd_offset);
       if (Get32(c) != kCentralSig) return Status::kBadArchive;
       const uint16_t name_len = Get16(c + 28), extra_len = Get16(c + 30),
                      comment_len = Get16(c + 32);
@@ -255,13 +327,22 @@ Status Archive::Open(const uint8_t *data, size_t size) {
         return Status::kUnsupportedArchive;
       }
       e.name.assign(reinterpret_cast<const char *>(c + kCentralSize), name_len);
-      e.problem = CheckLocal(data, cd_offset, &e);
       total_uncompressed_ += e.uncompressed_size;
       entries_.push_back(std::move(e));
       p = next;
     }
     if (p != cd_end) return Status::kBadArchive;
-    MarkOverlaps(&entries_);
+    std::vector<size_t> order(entries_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [this](size_t a, size_t b) {
+      return entries_[a].local_header_offset < entries_[b].local_header_offset;
+    });
+    const Status read = CheckLocalHeaders(order, cd_offset);
+    if (read != Status::kOk) {
+      entries_.clear();
+      return read;
+    }
+    MarkOverlaps(&entries_, order);
 #if defined(__cpp_exceptions)
   } catch (const std::bad_alloc &) {
     entries_.clear();
@@ -271,29 +352,75 @@ Status Archive::Open(const uint8_t *data, size_t size) {
   return Status::kOk;
 }
 
+// Checks each entry's local header in file order, reading runs of nearby
+// headers (with their names) at once: a product of many small files has
+// thousands of them, and a read for each would cost about as much as
+// writing the file; a header far from the next one is read alone.
+Status Archive::CheckLocalHeaders(const std::vector<size_t> &order, uint64_t cd_offset) {
+  std::unique_ptr<uint8_t[]> buffer = FetchBuffer(read_ != nullptr, kHeaderRun);
+  if (read_ && !buffer) return Status::kOutOfMemory;
+  for (size_t k = 0; k < order.size();) {
+    Entry &lone = entries_[order[k]];
+    const uint64_t first = lone.local_header_offset;
+    if (first + kLocalSize > cd_offset) {  // so are all after it
+      lone.problem = Status::kBadLocalHeader;
+      ++k;
+      continue;
+    }
+    uint64_t reach = first;
+    size_t j = k;
+    for (; j < order.size(); ++j) {
+      const Entry &e = entries_[order[j]];
+      if (e.local_header_offset + kLocalSize > cd_offset) break;
+      const uint64_t stop =
+          std::min<uint64_t>(e.local_header_offset + kLocalSize + e.name.size(), cd_offset);
+      if (j > k && stop - first > kHeaderRun) break;
+      reach = std::max(reach, stop);
+    }
+    const uint8_t *run = Fetch(first, static_cast<size_t>(reach - first), buffer.get());
+    if (!run) return Status::kReadError;
+    for (; k < j; ++k) {
+      Entry &e = entries_[order[k]];
+      e.problem = CheckLocal(run + (e.local_header_offset - first), cd_offset, &e);
+    }
+  }
+  return Status::kOk;
+}
+
 Status Archive::Extract(size_t index, Sink sink, void *ctx) const {
   if (index >= entries_.size()) return Status::kBadArchive;
   const Entry &e = entries_[index];
   if (e.problem != Status::kOk) return e.problem;
   if (e.encrypted()) return Status::kEncrypted;
   if (e.method != 0 && e.method != 8) return Status::kUnsupportedMethod;
-  const uint8_t *in = data_ + e.data_offset;
   uint32_t crc = 0;
+  Pieces in{data_, read_, read_ctx_, e.data_offset, e.compressed_size, nullptr, e.compressed_size};
+  std::unique_ptr<uint8_t[]> buffer;
+  if (read_) {
+    in.cap = e.compressed_size < kReadPiece ? e.compressed_size : kReadPiece;
+    buffer = FetchBuffer(true, in.cap);
+    if (!buffer) return Status::kOutOfMemory;
+    in.buffer = buffer.get();
+  }
 
   if (e.method == 0) {
     if (e.compressed_size != e.uncompressed_size) return Status::kSizeMismatch;
-    size_t left = e.compressed_size;
-    while (left > 0) {
-      const size_t n = std::min(left, kChunk);
-      crc = Crc32(crc, in, n);
-      if (!sink(ctx, in, n)) return Status::kSinkStopped;
-      in += n;
-      left -= n;
+    while (in.left > 0) {
+      const uint8_t *p = nullptr;
+      size_t n = 0;
+      if (!NextPiece(&in, &p, &n)) return Status::kReadError;
+      for (size_t k = 0; k < n; k += kChunk) {
+        const size_t m = std::min(n - k, kChunk);
+        crc = Crc32(crc, p + k, m);
+        if (!sink(ctx, p + k, m)) return Status::kSinkStopped;
+      }
     }
     return crc == e.crc32 ? Status::kOk : Status::kCrcMismatch;
   }
 
-  switch (Inflate(in, e.compressed_size, e.uncompressed_size, sink, ctx, &crc)) {
+  const InflateResult r = Inflate(NextPiece, &in, e.uncompressed_size, sink, ctx, &crc);
+  if (in.failed) return Status::kReadError;
+  switch (r) {
     case InflateResult::kOk:
       return crc == e.crc32 ? Status::kOk : Status::kCrcMismatch;
     case InflateResult::kSizeMismatch:

@@ -10,6 +10,7 @@
 // Use:
 //   tovra::zip::Archive a;
 //   if (a.Open(bytes, size) != Status::kOk) ...;     // bytes must outlive `a`
+//   (or a.Open(read, read_ctx, file_size): the archive is read as needed)
 //   for (size_t i = 0; i < a.entries().size(); ++i) {
 //     const Entry &e = a.entries()[i];               // raw name bytes, sizes, crc ...
 //     Status s = a.Extract(i, sink, ctx);            // inflates, checks size + CRC
@@ -39,6 +40,7 @@ enum class Status {
   kBadName,             // unsafe or undecodable entry name
   kSinkStopped,         // the sink returned false (write error or cancel; the caller knows)
   kOutOfMemory,
+  kReadError,  // the archive's bytes cannot be read
 };
 
 // Short English text for logs and tools ("CRC mismatch", ...).
@@ -70,6 +72,10 @@ struct Entry {
 // Receives the extracted bytes in order; returns false to stop.
 using Sink = bool (*)(void *ctx, const uint8_t *data, size_t size);
 
+// Reads `size` bytes at `offset` of the archive into `buffer`; false when
+// they cannot all be read. Called by several threads at once.
+using ReadAt = bool (*)(void *ctx, uint64_t offset, uint8_t *buffer, size_t size);
+
 class Archive {
  public:
   // Parses the end record, the central directory and every local header of
@@ -77,6 +83,10 @@ class Archive {
   // a local-header or overlap fault stay listed with `problem` set; only a
   // broken directory fails the whole archive.
   Status Open(const uint8_t *data, size_t size);
+  // The same for an archive of `size` bytes that `read` reads: only the end
+  // record's region, the central directory and the local headers are read
+  // here; Extract reads an entry's data in bounded pieces.
+  Status Open(ReadAt read, void *read_ctx, uint64_t size);
 
   const std::vector<Entry> &entries() const { return entries_; }
   // Sum of uncompressed sizes of all entries (for progress).
@@ -91,8 +101,14 @@ class Archive {
   Status Verify(size_t index) const;
 
  private:
-  const uint8_t *data_ = nullptr;
-  size_t size_ = 0;
+  Status Parse();
+  Status CheckLocalHeaders(const std::vector<size_t> &order, uint64_t cd_offset);
+  const uint8_t *Fetch(uint64_t offset, size_t size, uint8_t *buffer) const;
+
+  const uint8_t *data_ = nullptr;  // the archive in memory, or
+  ReadAt read_ = nullptr;          // how to read it
+  void *read_ctx_ = nullptr;
+  uint64_t size_ = 0;
   std::vector<Entry> entries_;
   uint64_t total_uncompressed_ = 0;
 };

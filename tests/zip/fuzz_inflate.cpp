@@ -1,7 +1,9 @@
 // libFuzzer target: our inflate against zlib's on any byte string. The first
-// three bytes give the declared output size (up to 1 MB), the rest is a raw
-// deflate stream. Both must accept or refuse it alike, and agree on every
-// byte and the CRC-32 of what they accept.
+// three bytes give the declared output size (up to 1 MB) and, in the high
+// four bits, how the input is cut into pieces; the rest is a raw deflate
+// stream. Both must accept or refuse it alike, and agree on every byte and
+// the CRC-32 of what they accept; ours fed in pieces must give exactly what
+// it gives for the whole.
 #include <zlib.h>
 
 #include <cstddef>
@@ -17,6 +19,23 @@ bool Append(void *ctx, const uint8_t *p, size_t n) {
   return true;
 }
 
+// Pieces of 1 to 2^k bytes, their sizes drawn from `seed`.
+struct Pieces {
+  const uint8_t *data;
+  size_t size, at;
+  uint32_t seed, k;
+};
+
+bool Give(void *ctx, const uint8_t **p, size_t *n) {
+  Pieces *s = static_cast<Pieces *>(ctx);
+  s->seed = s->seed * 1103515245u + 12345u;
+  const size_t want = 1 + (s->seed >> 8) % (size_t{1} << s->k);
+  *n = want < s->size - s->at ? want : s->size - s->at;
+  *p = s->data + s->at;
+  s->at += *n;
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -26,8 +45,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size -= 3;
   std::string ours;
   uint32_t crc = 0;
-  const bool ours_ok = tovra::zip::Inflate(data, size, out_size, Append, &ours, &crc) ==
-                       tovra::zip::InflateResult::kOk;
+  const tovra::zip::InflateResult whole =
+      tovra::zip::Inflate(data, size, out_size, Append, &ours, &crc);
+  const bool ours_ok = whole == tovra::zip::InflateResult::kOk;
+
+  std::string pieced;
+  uint32_t pieced_crc = 0;
+  const uint32_t k = data[-1] >> 4;
+  Pieces pieces{data, size, 0, k * 2654435761u, k};
+  if (tovra::zip::Inflate(Give, &pieces, out_size, Append, &pieced, &pieced_crc) != whole ||
+      pieced != ours || (ours_ok && pieced_crc != crc)) {
+    __builtin_trap();
+  }
 
   std::string theirs(out_size + 1, '\0');
   z_stream z{};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,50 @@ TEST(Inflate, OutputMustMatchTheDeclaredSizeAndUseAllInput) {
   Collected bomb;
   EXPECT_EQ(InflateResult::kSizeMismatch, Ours(tiny, 0xFFFFFFFFu, &bomb, &crc));
   EXPECT_EQ("abc", bomb.bytes);
+}
+
+// The input in pieces of `step` bytes; reads past `fail_at` fail.
+struct Stepped {
+  const std::string *stream;
+  size_t step, fail_at = SIZE_MAX, at = 0;
+  static bool Give(void *ctx, const uint8_t **p, size_t *n) {
+    Stepped *s = static_cast<Stepped *>(ctx);
+    *n = std::min(s->step, s->stream->size() - s->at);
+    if (s->at + *n > s->fail_at) return false;
+    *p = reinterpret_cast<const uint8_t *>(s->stream->data()) + s->at;
+    s->at += *n;
+    return true;
+  }
+};
+
+// Pieces of any size, down to single bytes, decode exactly like the whole:
+// across stored, fixed and dynamic blocks, cut short, with bytes left over.
+TEST(Inflate, TakesItsInputInPiecesOfAnySize) {
+  const std::string data = Make(Shape::kMixed, 300000, 5);
+  for (int level : {0, 1, 9}) {
+    const std::string stream = Deflate(data, level, level == 1 ? Z_FIXED : Z_DEFAULT_STRATEGY);
+    for (size_t step : {size_t{1}, size_t{3}, size_t{8}, size_t{9}, size_t{4096}}) {
+      for (size_t keep : {stream.size(), stream.size() - 1, stream.size() + 1}) {
+        const std::string s = keep > stream.size() ? stream + "x" : stream.substr(0, keep);
+        Collected whole, pieces;
+        uint32_t crc = 0, crc_pieces = 0;
+        Stepped in{&s, step};
+        const InflateResult want = Ours(s, data.size(), &whole, &crc);
+        ASSERT_EQ(want, Inflate(Stepped::Give, &in, data.size(), Collect, &pieces, &crc_pieces))
+            << level << " " << step << " " << keep;
+        EXPECT_TRUE(whole.bytes == pieces.bytes) << level << " " << step << " " << keep;
+        if (keep == stream.size()) {
+          EXPECT_EQ(ZlibCrc(data), crc_pieces);
+        }
+      }
+    }
+    // A source that cannot read on stops the decoding.
+    Stepped failing{&stream, 4096, stream.size() / 2};
+    Collected c;
+    uint32_t crc = 0;
+    EXPECT_EQ(InflateResult::kStopped,
+              Inflate(Stepped::Give, &failing, data.size(), Collect, &c, &crc));
+  }
 }
 
 TEST(Inflate, StopsWhenTheSinkSaysSo) {

@@ -1,7 +1,9 @@
 // The ZIP reading core against archives written here, sound and hostile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,14 +32,44 @@ std::string Pattern(size_t n, uint32_t seed) {
   return s;
 }
 
+// An archive in memory that the core reads through ReadAt, as 7Z.DLL reads
+// a file: every read must lie inside it; a read that covers `fail_at` fails.
+struct Reader {
+  const std::string *bytes;
+  uint64_t fail_at = UINT64_MAX;
+  size_t largest = 0;
+  uint64_t total = 0;
+  static bool Read(void *ctx, uint64_t offset, uint8_t *buffer, size_t size) {
+    Reader *r = static_cast<Reader *>(ctx);
+    EXPECT_LE(offset + size, r->bytes->size());
+    if (offset + size > r->bytes->size() || (offset <= r->fail_at && r->fail_at < offset + size)) {
+      return false;
+    }
+    std::memcpy(buffer, r->bytes->data() + offset, size);
+    r->largest = std::max(r->largest, size);
+    r->total += size;
+    return true;
+  }
+};
+
+// Opened both ways, in memory and read in pieces; both must agree.
 struct Opened {
   std::string bytes;
-  Archive archive;
+  Archive archive, read;
+  Reader reader{&bytes};
   Status status;
   explicit Opened(std::string b) : bytes(std::move(b)) {
     status = archive.Open(Bytes(bytes), bytes.size());
+    EXPECT_EQ(status, read.Open(Reader::Read, &reader, bytes.size()));
   }
-  Status Extract(size_t i, std::string *out) const { return archive.Extract(i, Append, out); }
+  Status Extract(size_t i, std::string *out) const {
+    std::string again;
+    const size_t before = out->size();
+    const Status s = archive.Extract(i, Append, out);
+    EXPECT_EQ(s, read.Extract(i, Append, &again)) << i;
+    EXPECT_TRUE(out->compare(before, std::string::npos, again) == 0) << i;
+    return s;
+  }
 };
 
 TEST(ZipCore, ReadsStoredDeflatedEmptyAndFolderEntries) {
@@ -255,6 +287,42 @@ TEST(ZipCore, ReportsASinkThatStops) {
           0, [](void *ctx, const uint8_t *, size_t) { return ++*static_cast<int *>(ctx) < 2; },
           &calls));
   EXPECT_EQ(2, calls);
+}
+
+// Read, not in memory: the directory and the local headers when opened, an
+// entry's data in bounded pieces; a read that fails is a read error.
+TEST(ZipCore, ReadsAnArchiveInBoundedPieces) {
+  std::vector<WriteEntry> in(202);
+  in[0].name = "stored.bin";
+  in[0].data = Pattern(1 << 20, 1);
+  in[0].method = 0;
+  in[1].name = "deflated.bin";
+  in[1].data = Pattern(3 << 20, 2);
+  for (size_t i = 2; i < in.size(); ++i) {
+    in[i].name = "small/" + std::to_string(i);
+    in[i].data = Pattern(i * 37, static_cast<uint32_t>(i));
+  }
+  Opened z(WriteZip(in));
+  ASSERT_EQ(Status::kOk, z.status);
+  EXPECT_LT(z.reader.total, z.bytes.size() / 4) << "opening reads headers, not data";
+  for (size_t i = 0; i < in.size(); ++i) {
+    std::string out;
+    ASSERT_EQ(Status::kOk, z.Extract(i, &out)) << i;
+  }
+  EXPECT_LE(z.reader.largest, 256u * 1024);
+
+  Reader failing{&z.bytes, z.bytes.size() - 10};  // in the directory
+  Archive a;
+  EXPECT_EQ(Status::kReadError, a.Open(Reader::Read, &failing, z.bytes.size()));
+  const Entry &deflated = z.read.entries()[1];
+  ASSERT_GT(deflated.compressed_size, 600u * 1024);
+  failing.fail_at = deflated.data_offset + deflated.compressed_size / 2;
+  ASSERT_EQ(Status::kOk, a.Open(Reader::Read, &failing, z.bytes.size()));
+  std::string out;
+  EXPECT_EQ(Status::kOk, a.Extract(0, Append, &out));
+  EXPECT_EQ(Status::kReadError, a.Extract(1, Append, &out));
+  failing.fail_at = z.read.entries()[0].data_offset + 300000;
+  EXPECT_EQ(Status::kReadError, a.Extract(0, Append, &out));
 }
 
 std::string ReadFile(const std::string &path) {
