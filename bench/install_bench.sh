@@ -92,16 +92,21 @@ mkdir -p "$scratch"
 echo "install_bench: $runs runs each, interleaved, under $wine32 (prefix $WINEPREFIX)"
 base_arg=()
 [ ${#base[@]} -eq 0 ] || base_arg=("$(winpath "${base[0]}")")
-# Wine names each process by its Windows command line; its Linux process
-# keeps VmHWM, the peak resident set, until it exits.
+# Wine gives each process its Windows command line, which names the run's
+# folder below $scratch (other trees' installers may run beside); the Linux
+# process keeps VmHWM, the peak resident set, until it exits.
 sample_memory() {
   shopt -s nocasematch
+  local here args cmd
+  here=$(winpath "$scratch")
   while :; do
     for s in /proc/[0-9]*/status; do
       d=${s%/status}
-      { read -r -d '' cmd <"$d/cmdline"; } 2>/dev/null
+      { mapfile -d '' args <"$d/cmdline"; } 2>/dev/null || continue
+      cmd="${args[*]}"
+      case $cmd in *"$here"*) ;; *) continue ;; esac
       case $cmd in
-        *TovraSetup.exe) who=ours ;; *TovraNsisPeer.exe) who=NSIS ;; *7ZG.EXE) who=extractor ;;
+        *TovraSetup.exe*) who=ours ;; *TovraNsisPeer.exe*) who=NSIS ;; *7ZG.EXE*) who=extractor ;;
         *) continue ;;
       esac
       awk -v w="$who" -v p="${d#/proc/}" '/^VmHWM/ { print w, p, $2 }' "$s" 2>/dev/null
