@@ -27,7 +27,7 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 work=$B/bench/trace
 rm -rf "$work"
 mkdir -p "$work/runs"
-calls="CreateProcessW;CreateWindowExW;SetTimer;KillTimer;CreateDirectoryA;fopen;ShellExecuteExA"
+calls="CreateProcessW;CreateWindowExW;SetTimer;KillTimer;CreateDirectoryA;CreateFileA;ShellExecuteExA"
 calls="$calls;LoadLibraryExW;ExitProcess;GetFileVersionInfoSizeA;ShellExecuteA"
 printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\Debug]' \
   "\"RelayInclude\"=\"$calls\"" '' | iconv -f UTF-8 -t UTF-16 >"$work/relay.reg"
@@ -45,8 +45,8 @@ awk -F: '
     else if (line ~ /user32\.CreateWindowExW/ && setup == "" && start) { setup = pid; ev["window"] = t }
     else if (pid == setup && line ~ /user32\.SetTimer/) ev["timer set"] = t
     else if (pid == setup && line ~ /user32\.KillTimer/) ev["timer fired"] = t
-    else if (pid == setup && line ~ /fopen\(.*7Z\.DLL/ && !("pair" in ev)) ev["pair"] = t
-    else if (pid == setup && line ~ /fopen\(.*setup\.zip/ && !("archive" in ev)) ev["archive"] = t
+    else if (pid == setup && line ~ /CreateFileA\(.*7Z\.DLL/ && !("pair" in ev)) ev["pair"] = t
+    else if (pid == setup && line ~ /CreateFileA\(.*setup\.zip/ && !("archive" in ev)) ev["archive"] = t
     else if (pid == setup && line ~ /ShellExecuteExA/ && !("extractor" in ev)) ev["extractor"] = t
     else if (line ~ /LoadLibraryExW\(.*7z\.dll/) { ext = pid; ev["codec"] = t }
     else if (pid == ext && line ~ /ExitProcess/) ev["extracted"] = t
