@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "dos_time.h"
 #include "extractor/zip/zip_reader.h"
 #include "extractor/zip/zip_writer.h"
 
@@ -198,17 +199,8 @@ int ExtractCommand(const char *zip_path, const std::string &out, int threads) {
         continue;
       }
       if (a.Extract(i, WriteAll, &sink) != Status::kOk) failed = true;
-      const Entry &e = a.entries()[i];
-      const tovra::zip::DosTime t = tovra::zip::SplitDosTime(e.dos_date, e.dos_time);
-      struct tm tm = {};
-      tm.tm_year = t.year - 1900;
-      tm.tm_mon = t.month - 1;
-      tm.tm_mday = t.day;
-      tm.tm_hour = t.hour;
-      tm.tm_min = t.minute;
-      tm.tm_sec = t.second;
-      tm.tm_isdst = -1;
-      const struct timespec times[2] = {{mktime(&tm), 0}, {mktime(&tm), 0}};
+      const time_t time = LocalTimeOf(a.entries()[i]);
+      const struct timespec times[2] = {{time, 0}, {time, 0}};
       futimens(sink.fd, times);
       if (close(sink.fd) != 0) failed = true;
     }

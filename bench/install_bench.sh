@@ -77,28 +77,24 @@ fi
 
 # The i686 tree's own prefix: a win64 prefix with its 32-bit side (one made
 # before wine32 was installed is made again), run by the 32-bit loader.
-TOVRA_BUILD=$B/i686
-TOVRA_ARCH=i686
+TOVRA_BUILD=$B/i686 TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_prefix || exit 1
-tovra_display || exit 1
-tovra_wine_server || exit 1
+tovra_wine_up || exit 1
 wine32=$TOVRA_WINE
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 scratch=$work/runs
 rm -rf "$scratch"
 mkdir -p "$scratch"
 echo "install_bench: $runs runs each, interleaved, under $wine32 (prefix $WINEPREFIX)"
 base_arg=()
-[ ${#base[@]} -eq 0 ] || base_arg=("$(winpath "${base[0]}")")
+[ ${#base[@]} -eq 0 ] || base_arg=("$(tovra_winpath "${base[0]}")")
 # Wine gives each process its Windows command line, which names the run's
 # folder below $scratch (other trees' installers may run beside); the Linux
 # process keeps VmHWM, the peak resident set, until it exits.
 sample_memory() {
   shopt -s nocasematch
   local here args cmd
-  here=$(winpath "$scratch")
+  here=$(tovra_winpath "$scratch")
   while :; do
     for s in /proc/[0-9]*/status; do
       d=${s%/status}
@@ -116,8 +112,8 @@ sample_memory() {
 }
 sample_memory &
 sampler=$!
-"$wine32" "$driver" "$runs" "$(winpath "$ours")" "$(winpath "$peer")" "$(winpath "$scratch")" \
-  "${base_arg[@]}" 2>/dev/null
+"$wine32" "$driver" "$runs" "$(tovra_winpath "$ours")" "$(tovra_winpath "$peer")" \
+  "$(tovra_winpath "$scratch")" "${base_arg[@]}" 2>/dev/null
 code=$?
 kill "$sampler" 2>/dev/null
 wait "$sampler" 2>/dev/null

@@ -15,14 +15,10 @@ peer=${PEER:-$B/bench/install/peer/TovraNsisPeer.exe}  # install_bench.sh --arch
 driver=$B/i686/bin/install_bench.exe
 [ -f "$peer" ] || { echo "install_trace: run bench/install_bench.sh once first (it builds the peer)"; exit 77; }
 
-TOVRA_BUILD=$B/i686
-TOVRA_ARCH=i686
+TOVRA_BUILD=$B/i686 TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_prefix || exit 1
-tovra_display || exit 1
-tovra_wine_server || exit 1
+tovra_wine_up || exit 1
 wine32=$TOVRA_WINE
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 work=$B/bench/trace
 rm -rf "$work"
@@ -31,9 +27,9 @@ calls="CreateProcessW;CreateWindowExW;SetTimer;KillTimer;CreateDirectoryA;Create
 calls="$calls;LoadLibraryExW;ExitProcess;GetFileVersionInfoSizeA;ShellExecuteA"
 printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\Debug]' \
   "\"RelayInclude\"=\"$calls\"" '' | iconv -f UTF-8 -t UTF-16 >"$work/relay.reg"
-"$TOVRA_WINE64" reg import "$(winpath "$work/relay.reg")" >/dev/null 2>&1
-WINEDEBUG=+timestamp,+pid,+relay "$wine32" "$driver" 1 "$(winpath "$ours")" "$(winpath "$peer")" \
-  "$(winpath "$work/runs")" >"$work/driver.txt" 2>"$work/trace.txt"
+"$TOVRA_WINE64" reg import "$(tovra_winpath "$work/relay.reg")" >/dev/null 2>&1
+WINEDEBUG=+timestamp,+pid,+relay "$wine32" "$driver" 1 "$(tovra_winpath "$ours")" \
+  "$(tovra_winpath "$peer")" "$(tovra_winpath "$work/runs")" >"$work/driver.txt" 2>"$work/trace.txt"
 "$TOVRA_WINE64" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
 
 # Lines: <seconds>:<pid>:<tid>:Call <dll>.<function>(<arguments>) ...; the

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dos_time.h"
 #include "extractor/zip/zip_reader.h"
 
 namespace {
@@ -91,16 +92,7 @@ bool WriteBytes(void *ctx, const uint8_t *data, size_t size) {
 }
 
 void SetTime(const std::string &path, const Entry &e) {
-  const tovra::zip::DosTime t = tovra::zip::SplitDosTime(e.dos_date, e.dos_time);
-  struct tm tm = {};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  const struct utimbuf times = {mktime(&tm), mktime(&tm)};
+  const struct utimbuf times = {LocalTimeOf(e), LocalTimeOf(e)};
   utime(path.c_str(), &times);
 }
 

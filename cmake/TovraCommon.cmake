@@ -8,7 +8,8 @@ set(TOVRA_HOST_BIN "" CACHE PATH "The host tree's bin folder")
 set(TOVRA_I686_BIN "" CACHE PATH "The i686 tree's bin folder")
 set(TOVRA_BUILD_ROOT "" CACHE PATH "The folder holding the host, i686 and x64 trees")
 
-set(TOVRA_PRODUCT_VERSION ${PROJECT_VERSION})
+# The product version (TOVRA_PRODUCT_VERSION, which project() took as its own)
+# as the code and the version records read it.
 set(TOVRA_PRODUCT_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/tovra_version.h.in

@@ -4,7 +4,8 @@
 # its data is linked wherever the worker (tovra_worker) is, whatever the order
 # of the libraries. The installer uses one; test installers carry other
 # archives through the same path. NO_CHECK skips the build-time archive check,
-# for test installers that must carry a bad product. The pair and the source
+# for test installers that must carry a bad product; the check requires the
+# service program to carry TOVRA_PRODUCT_VERSION, this tree's ProductVersion. The pair and the source
 # come from payload/'s tovra_payload_api (its TOVRA_* properties); the
 # library's TOVRA_ARCHIVE property names the archive it carries.
 function(tovra_add_payload name)
@@ -17,7 +18,7 @@ function(tovra_add_payload name)
   set(layout ${gen}/payload/payload_layout.h)
   set(check "")
   if(NOT P_NO_CHECK)
-    set(check COMMAND ${TOVRA_HOST_BIN}/tovra-archive-check ${P_ARCHIVE})
+    set(check COMMAND ${TOVRA_HOST_BIN}/tovra-archive-check ${P_ARCHIVE} ${TOVRA_PRODUCT_VERSION})
   endif()
   add_custom_command(
     OUTPUT ${asm} ${layout}
@@ -25,7 +26,7 @@ function(tovra_add_payload name)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${gen}/payload
     COMMAND ${TOVRA_HOST_BIN}/tovra-payload-gen ${EXTRACTOR} ${CODEC} ${P_ARCHIVE} ${asm} ${layout}
     DEPENDS ${PAIR_DEPENDS} ${P_ARCHIVE} ${P_DEPENDS} ${TOVRA_HOST_BIN}/tovra-payload-gen
-            ${TOVRA_HOST_BIN}/tovra-archive-check
+            ${TOVRA_HOST_BIN}/tovra-archive-check ${CMAKE_BINARY_DIR}/generated/tovra_version.h
     COMMENT "Generating the payload layout of ${name}"
     VERBATIM)
   add_library(${name} OBJECT ${SOURCE} ${asm} ${layout})

@@ -1,26 +1,29 @@
 # Test and fuzzer helpers, after the compile settings of TovraCommon.cmake.
 
 # tovra_add_gtest(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...] [SERIAL]
-#                 [FIXTURES_REQUIRED <fixture>...] [ENVIRONMENT <var=value>...]
-#                 [RESOURCE_LOCK <name>...])
+#                 [SMALL_DISK] [ENVIRONMENT <var=value>...] [RESOURCE_LOCK <name>...])
 # A GoogleTest program whose cases ctest runs one by one; under the cross
 # build they run through wine-run.sh. SERIAL keeps its cases from running
 # beside any other test (cases that look at every top-level window, say).
-# FIXTURES_REQUIRED: fixtures (tovra_add_fixture) that are set up before the
-# first case and cleaned up after the last. A case that calls GTEST_SKIP
-# counts as skipped. RESOURCE_LOCK: cases that share the named thing (one
+# SMALL_DISK: the cases use the small-disk fixture (tests/CMakeLists.txt),
+# set up before the first and cleaned up after the last; TOVRA_SMALL_DISK
+# names its folder. A case that calls GTEST_SKIP counts as skipped. RESOURCE_LOCK: cases that share the named thing (one
 # small disk, say) never run at the same time.
 function(tovra_add_gtest name)
   if(TOVRA_FUZZ)
     return()  # the fuzz tree builds fuzzers only
   endif()
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT"
-                        "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(T "SERIAL;SMALL_DISK" "TIMEOUT"
+                        "SOURCES;LIBS;LABELS;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(T_SMALL_DISK)
+    set(T_FIXTURES_REQUIRED small_disk)
+    target_compile_definitions(${name} PRIVATE TOVRA_SMALL_DISK="${TOVRA_SMALL_DISK}")
+  endif()
   # An empty list value would vanish from the list and shift the pairs.
   set(props TIMEOUT ${T_TIMEOUT})
   foreach(list_prop LABELS FIXTURES_REQUIRED ENVIRONMENT RESOURCE_LOCK)
@@ -43,24 +46,6 @@ function(tovra_add_gtest name)
   endforeach()
   gtest_add_tests(TARGET ${name} SOURCES ${scanned} TEST_LIST cases)
   set_tests_properties(${cases} PROPERTIES ${props} SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
-endfunction()
-
-# tovra_add_fixture(<fixture> SETUP <command>... CLEANUP <command>... [TIMEOUT s])
-# Two tests, <fixture>.setup and <fixture>.cleanup, that ctest runs before the
-# first and after the last test requiring <fixture> (FIXTURES_REQUIRED).
-function(tovra_add_fixture fixture)
-  if(TOVRA_FUZZ)
-    return()
-  endif()
-  cmake_parse_arguments(F "" "TIMEOUT" "SETUP;CLEANUP" ${ARGN})
-  if(NOT F_TIMEOUT)
-    set(F_TIMEOUT 30)
-  endif()
-  add_test(NAME ${fixture}.setup COMMAND ${F_SETUP})
-  add_test(NAME ${fixture}.cleanup COMMAND ${F_CLEANUP})
-  set_tests_properties(${fixture}.setup PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT ${F_TIMEOUT})
-  set_tests_properties(${fixture}.cleanup PROPERTIES FIXTURES_CLEANUP ${fixture}
-                                                     TIMEOUT ${F_TIMEOUT})
 endfunction()
 
 # tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "install/extract_command.h"
 #include "util/process_win.h"
 #include "util/product_files.h"
 #include "util/text.h"
@@ -12,11 +13,8 @@ namespace {
 
 constexpr char kButtonClass[] = "Button";
 constexpr char kCloseText[] = "关闭";
-constexpr int kCommandSize = 600;
 // Window texts are read with this limit, terminator included; the buffers are larger.
 constexpr int kTextLimit = 160;
-// "x", ` "`, `" -o"` and `" -y`.
-constexpr size_t kCommandFixedLength = 12;
 // If the watcher does not end by itself in this time it is blocked inside a
 // message sent to a window that does not answer.
 constexpr DWORD kWatcherJoinMs = 5000;
@@ -88,7 +86,7 @@ void StartWatch(HANDLE process, void *context) {
   watch->watcher = StartDialogWatcher(&watch->args);
 }
 
-bool RunExtractor(const char *program, const char *command, const char *folder) {
+bool RunWatched(const char *program, const char *command, const char *folder) {
   ExtractorWatch watch = {{kExtractDialogTitle, 0, nullptr}, nullptr, nullptr};
   const ProgramRun run = RunProgramToEnd(program, command, folder, false, StartWatch, &watch);
   if (!run.started) return false;
@@ -124,7 +122,7 @@ HWND FindDialogByTitle(const char *text, DWORD processId) {
 // Every pause waits on the stop event, so the thread ends within moments of
 // the extractor's exit instead of being killed. A press cut short by the stop
 // is never completed: the button-up that would turn it into a click is not
-// sent, so no click can follow ExtractArchive's return.
+// sent, so no click can follow RunExtractorProgram's return.
 DWORD WINAPI DialogWatcher(LPVOID param) {
   const auto *args = static_cast<const DialogWatcherArgs *>(param);
   HWND buttons[3] = {};
@@ -170,20 +168,13 @@ void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args) {
   args->stop = nullptr;
 }
 
-bool ExtractArchive(const char *outputFolder, const char *archivePath,
-                    const char *extractorFolder) {
-  const bool commandFits =
-      std::strlen(archivePath) + std::strlen(outputFolder) + kCommandFixedLength < kCommandSize;
+bool RunExtractorProgram(const char *outputFolder, const char *archivePath,
+                         const char *extractorFolder) {
   char program[kPathSize];
-  if (!commandFits || !JoinPath(program, extractorFolder, kExtractorFile)) return false;
-  // x "<archive>" -o"<folder>" -y: the folder keeps its trailing backslash
-  // right before the quote; the extractor splits its command line itself.
-  char command[kCommandSize];
-  char *end = CopyTextEnd(command, "x");
-  end = CopyTextEnd(end, " \"");
-  end = CopyTextEnd(end, archivePath);
-  end = CopyTextEnd(end, "\" -o\"");
-  end = CopyTextEnd(end, outputFolder);
-  CopyTextEnd(end, "\" -y");
-  return RunExtractor(program, command, extractorFolder);
+  char command[kExtractCommandSize];
+  if (!BuildExtractCommand(command, kExtractCommandSize, archivePath, outputFolder) ||
+      !JoinPath(program, extractorFolder, kExtractorFile)) {
+    return false;
+  }
+  return RunWatched(program, command, extractorFolder);
 }

@@ -39,4 +39,5 @@ void StopDialogWatcher(HANDLE watcher, DialogWatcherArgs *args);
 // Unpacks archivePath into outputFolder with extractorFolder + "7ZG.EXE",
 // run hidden while a watcher guards the dialog of that process. True when the
 // extractor ran and exited with 0 or 2.
-bool ExtractArchive(const char *outputFolder, const char *archivePath, const char *extractorFolder);
+bool RunExtractorProgram(const char *outputFolder, const char *archivePath,
+                         const char *extractorFolder);

@@ -12,5 +12,6 @@ constexpr int kMaxInstallDirLength = 260 - 1 - (sizeof kServiceProgram - 1);  //
 // install: absolute ("X:\..." or "\\server\share\..."), at most
 // kMaxInstallDirLength characters, free of "%" and of the characters no
 // file name may hold (control characters, " * < > ? | and a colon past the
-// drive's), with no component named as a device (CON, NUL.txt, COM1, ...).
+// drive's), with no component named as a device (CON, NUL.txt, COM1,
+// CONIN$, ...) or ending in a blank or a full stop (util/win_names.h).
 bool InstallFolderUsable(const char *folder);

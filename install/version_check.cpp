@@ -24,19 +24,12 @@ struct VersionApi {
   decltype(&::VerQueryValueA) VerQueryValueA;
 };
 
-template <typename Fn>
-bool Resolve(HMODULE m, const char *name, Fn *fn) {
-  // Through void*: GCC warns about casting FARPROC to another function type.
-  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
-  return *fn != nullptr;
-}
-
 BOOL CALLBACK LoadVersionApi(INIT_ONCE *, void *param, void **) {
   auto *api = static_cast<VersionApi *>(param);
   HMODULE m = LoadSystemLibrary(L"version.dll");
-  if (m == nullptr || !Resolve(m, "GetFileVersionInfoSizeA", &api->GetFileVersionInfoSizeA) ||
-      !Resolve(m, "GetFileVersionInfoA", &api->GetFileVersionInfoA) ||
-      !Resolve(m, "VerQueryValueA", &api->VerQueryValueA)) {
+  if (m == nullptr || !FindExport(m, "GetFileVersionInfoSizeA", &api->GetFileVersionInfoSizeA) ||
+      !FindExport(m, "GetFileVersionInfoA", &api->GetFileVersionInfoA) ||
+      !FindExport(m, "VerQueryValueA", &api->VerQueryValueA)) {
     *api = VersionApi();
   }
   return TRUE;

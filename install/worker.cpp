@@ -77,10 +77,10 @@ bool DropFile(const char *name, const PayloadPiece *blocks, unsigned long count,
   return false;
 }
 
-bool Extract() {
+bool UnpackProduct() {
   char archive[kPathSize];
   if (!BuildPath(archive, kArchiveFile)) return false;
-  return ExtractArchive(InstallDir, archive, InstallDir);
+  return RunExtractorProgram(InstallDir, archive, InstallDir);
 }
 
 // Only a service program of exactly our version counts.
@@ -92,9 +92,9 @@ bool InstalledVersionMatches() {
 
 // The carried files stay held from their write until the extractor has
 // exited: nobody can slip another 7Z.DLL under it.
-bool WriteAndExtract() {
+bool WriteAndUnpack() {
   HANDLE held[kHeldFileCount];
-  const bool ok = WriteCarriedFiles(held) && Extract();
+  const bool ok = WriteCarriedFiles(held) && UnpackProduct();
   ReleaseHeld(held, kHeldFileCount);
   return ok && InstalledVersionMatches();
 }
@@ -106,7 +106,7 @@ bool RunSteps() {
   if (!InstallFolderUsable(InstallDir)) return false;
   HANDLE lock = LockFolder(InstallDir, INFINITE);
   if (lock == NULL) return false;
-  const bool ok = WriteAndExtract();
+  const bool ok = WriteAndUnpack();
   UnlockFolder(lock);
   return ok;
 }

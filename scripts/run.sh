@@ -39,16 +39,14 @@ elif [ -n "${DISPLAY:-}" ]; then
   unset DISPLAY
 fi
 
-started_xvfb=
-started_server=0
 cleanup() {
   local rc=$?
   trap - EXIT INT TERM
   # Only what this run started: a server or display kept by the test
   # suite stays for it.
-  if [ "$started_server" = 1 ]; then "$TOVRA_WINESERVER" -k 2>/dev/null || true; fi
-  if [ -n "$started_xvfb" ]; then
-    kill "$started_xvfb" 2>/dev/null || true
+  if [ "${TOVRA_STARTED_SERVER:-0}" = 1 ]; then "$TOVRA_WINESERVER" -k 2>/dev/null || true; fi
+  if [ -n "${TOVRA_STARTED_XVFB:-}" ]; then
+    kill "$TOVRA_STARTED_XVFB" 2>/dev/null || true
     rm -f "$TOVRA_BUILD/.display"
   fi
   exit $rc
@@ -56,14 +54,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-tovra_wine_prefix || die "the Wine prefix could not be made"
-if [ $interactive = 0 ]; then
-  unset DISPLAY
-  tovra_display || die "no X display"
-  started_xvfb=$TOVRA_STARTED_XVFB
-fi
-tovra_wine_server || die "wineserver did not start"
-started_server=$TOVRA_STARTED_SERVER
+# Headless, DISPLAY is unset by now and a private Xvfb is started.
+tovra_wine_up || die "Wine could not be set up"
 
 # The default folder is D:\Tovra; a fresh prefix has no D: drive.
 mkdir -p "$B/drive-d"
@@ -109,7 +101,7 @@ wait "$pid" 2>/dev/null || true
 scratch="$B/scratch/安装 目录"
 rm -rf "$B/scratch"
 mkdir -p "$B/scratch"
-win_dir="Z:$(echo "$scratch" | tr / '\\')"
+win_dir=$(tovra_winpath "$scratch")
 echo "run.sh: unattended install into $win_dir (starts after the installer's 6 s timer)"
 start=$(date +%s.%N)
 code=0

@@ -6,6 +6,8 @@
 #   tovra_wine_server   starts a persistent wineserver detached from our pipes
 #   tovra_display       makes sure DISPLAY names an X server that answers
 #                       (starts a private Xvfb when none does)
+#   tovra_wine_up       all of it in order, for a script that runs Windows
+#                       programs: env, prefix, display, server, desktop holder
 # Every step is guarded by a lock, so parallel ctest jobs can call it. Each
 # function returns non-zero with a message on stderr when it fails; none of
 # them relies on the caller's set -e.
@@ -30,6 +32,11 @@ tovra_wine_env() {
     *) TOVRA_WINE=$TOVRA_WINE64 ;;
   esac
   export TOVRA_WINE
+}
+
+# The Windows path of a host path: Wine's drive Z: is the host's root.
+tovra_winpath() {
+  echo "Z:$1" | tr / '\\'
 }
 
 # Without a generated zh_CN.UTF-8 locale Wine mangles non-ASCII argv and file
@@ -83,7 +90,7 @@ tovra_wine_prefix() {
       '"微软雅黑"="WenQuanYi Micro Hei"' '"Microsoft YaHei"="WenQuanYi Micro Hei"' \
       '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
       iconv -f UTF-8 -t UTF-16 >"$reg" || fail "cannot write $reg"
-    timeout 120 "$TOVRA_WINE64" reg import "$(echo "Z:$reg" | tr / '\\')" </dev/null >/dev/null 2>&1 9>&- ||
+    timeout 120 "$TOVRA_WINE64" reg import "$(tovra_winpath "$reg")" </dev/null >/dev/null 2>&1 9>&- ||
       fail "reg import of the font replacements failed"
     timeout 120 "$TOVRA_WINESERVER" -w 9>&- || fail "wineserver -w failed"
     touch "$WINEPREFIX/.tovra-ready" || fail "cannot mark it ready"
@@ -131,7 +138,7 @@ tovra_desktop_hold() {
     pid=$(cat "$mark" 2>/dev/null)
     if [ -n "$pid" ] && grep -q desktop_hold "/proc/$pid/cmdline" 2>/dev/null; then exit 0; fi
     rm -f "$ready"
-    setsid "$TOVRA_WINE" "$exe" "Z:$(echo "$ready" | tr / '\\')" </dev/null >/dev/null 2>&1 9>&- &
+    setsid "$TOVRA_WINE" "$exe" "$(tovra_winpath "$ready")" </dev/null >/dev/null 2>&1 9>&- &
     pid=$!
     echo $pid >"$mark"
     for _ in $(seq 600); do
@@ -185,4 +192,16 @@ tovra_display() {
   export DISPLAY=${out%% *}
   case "$out" in *" "*) TOVRA_STARTED_XVFB=${out#* } ;; esac
   return 0
+}
+
+# What every script of ours that runs Windows programs does first: TOVRA_BUILD
+# names the tree (build/i686, build/x64) and TOVRA_ARCH the kind of program;
+# the tree's desktop holder is started when it was built. Leaves
+# TOVRA_STARTED_XVFB and TOVRA_STARTED_SERVER set for a caller that stops
+# what it started; returns non-zero (said on stderr) at the first step that fails.
+tovra_wine_up() {
+  tovra_wine_prefix || return 1
+  tovra_display || return 1
+  tovra_wine_server || return 1
+  tovra_desktop_hold "$TOVRA_BUILD/bin/desktop_hold.exe"
 }

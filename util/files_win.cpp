@@ -2,61 +2,36 @@
 
 #include <windows.h>
 
-#include "util/text.h"
+#include "util/win_names.h"
 
-static bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-enum class UncStep { None, BeforeShare, Share };
-
-// Where a step of the walk stands in a UNC path ("\\server\share\..."): the
-// steps before the share ("", "\", "\\server") name nothing that could be
-// made, and the share must be there already. Below it the chain goes on as
-// on a drive.
-static UncStep UncRootStep(const char *path) {
-  if (path[0] == '\0') return UncStep::BeforeShare;
-  if (!IsSeparator(path[0])) return UncStep::None;
-  if (path[1] == '\0') return UncStep::BeforeShare;
-  if (!IsSeparator(path[1])) return UncStep::None;  // "\Tovra", on the current drive
-  int separators = 0;
-  for (const char *p = path + 2; *p; p = NextCp936Char(p)) separators += IsSeparator(*p);
-  if (separators == 0) return UncStep::BeforeShare;
-  return separators == 1 ? UncStep::Share : UncStep::None;
-}
-
-// An existing folder answers "already exists"; a drive root answers "already
-// exists" or, on Windows, "access denied". Both mean the folder is there.
-static bool MakeFolder(const char *path) {
-  switch (UncRootStep(path)) {
-    case UncStep::BeforeShare:
-      return true;
-    case UncStep::Share: {
-      const DWORD attributes = GetFileAttributesA(path);
-      return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    case UncStep::None:
-      break;
+// One step of the installer's chain, on the path buffer cut at the step's
+// end. A share must be there already. An existing folder answers "already
+// exists"; a drive root answers "already exists" or, on Windows, "access
+// denied". Both mean the folder is there.
+static bool MakeChainStep(void *context, size_t length, ChainStep step) {
+  char *path = static_cast<char *>(context);
+  const char kept = path[length];
+  path[length] = '\0';
+  bool made;
+  if (step == ChainStep::kShare) {
+    const DWORD attributes = GetFileAttributesA(path);
+    made = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  } else if (CreateDirectoryA(path, NULL)) {
+    made = true;
+  } else {
+    const DWORD error = GetLastError();
+    made = error == ERROR_ACCESS_DENIED || error == ERROR_ALREADY_EXISTS;
   }
-  if (CreateDirectoryA(path, NULL)) return true;
-  DWORD error = GetLastError();
-  return error == ERROR_ACCESS_DENIED || error == ERROR_ALREADY_EXISTS;
+  path[length] = kept;
+  return made;
 }
 
-// The walk steps by characters of code page 936, the program's text: the
-// second byte of a double-byte character may be 0x5C ("D:\誠\" holds D5 5C), and
-// cutting there would name a folder that ends in half a character.
+// The walk (util/win_names) steps by characters of code page 936, the
+// program's text: the second byte of a double-byte character may be 0x5C
+// ("D:\誠\" holds D5 5C), and cutting there would name a folder that ends in
+// half a character.
 int CreateDirectoryChain(char *path, bool lastIsFile) {
-  for (char *p = path; *p; p = CharNextExA(936, p, 0)) {
-    if (*p != '\\' && *p != '/') continue;
-    char separator = *p;
-    *p = '\0';  // the prefix up to this separator is the folder to make
-    bool made = MakeFolder(path);
-    *p = separator;
-    if (!made) return 0;
-  }
-  if (lastIsFile) return 1;
-  return MakeFolder(path) ? 1 : 0;
+  return WalkFolderChain(path, lastIsFile, MakeChainStep, path) ? 1 : 0;
 }
 
 // A scanner or an indexer opens a newly written file for a moment with read
@@ -119,6 +94,19 @@ static char *HexEnd(char *out, DWORD value) {
   return out;
 }
 
+// The lock's security: Everyone may wait on it and release it, nothing more.
+// Without it the mutex gets its creator's default DACL, which grants an
+// elevated installer's administrators only: a second installer of the same
+// user, not elevated, is then refused the name, falls back to its session's
+// and no longer meets the first. No WRITE_DAC, so no one can lock others out
+// of an existing mutex (its creator keeps that right as its owner). A
+// self-relative descriptor: header, then one ACL with one ACE for S-1-1-0.
+alignas(4) static const unsigned char kAnyoneMaySync[] = {
+    1, 0, 0x04, 0x80, 0,    0, 0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,  // DACL at 20
+    2, 0, 28,   0,    1,    0, 0,    0,                                       // ACL: 1 ACE
+    0, 0, 20,   0,    0x01, 0, 0x10, 0,               // allow SYNCHRONIZE | MUTEX_MODIFY_STATE
+    1, 1, 0,    0,    0,    0, 0,    1, 0, 0, 0, 0};  // S-1-1-0
+
 // Global so that installers in other sessions (a deployment service beside a
 // logged-on user) meet too; where that namespace is refused, the session's.
 HANDLE LockFolder(const char *folder, DWORD waitMs) {
@@ -134,8 +122,11 @@ HANDLE LockFolder(const char *folder, DWORD waitMs) {
   *end++ = '.';
   end = HexEnd(end, info.nFileIndexHigh);
   HexEnd(end, info.nFileIndexLow);
-  HANDLE mutex = CreateMutexA(NULL, FALSE, name);
-  if (mutex == NULL) mutex = CreateMutexA(NULL, FALSE, name + 7);  // "TovraSetup...."
+  SECURITY_ATTRIBUTES security = {sizeof security, const_cast<unsigned char *>(kAnyoneMaySync),
+                                  FALSE};
+  const DWORD access = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  HANDLE mutex = CreateMutexExA(&security, name, 0, access);
+  if (mutex == NULL) mutex = CreateMutexExA(&security, name + 7, 0, access);  // "TovraSetup...."
   if (mutex == NULL) return NULL;
   const DWORD waited = WaitForSingleObject(mutex, waitMs);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;

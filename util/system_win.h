@@ -20,3 +20,12 @@ HMODULE LoadSystemLibrary(const wchar_t *name);
 // not for the process, because a process's mode is what the programs it
 // starts begin with.
 void FailCriticalErrorsOnThisThread();
+
+// fn gets the function the loaded module m exports under name, typed as fn
+// is; false (fn null) when m has no such export.
+template <typename Fn>
+bool FindExport(HMODULE m, const char *name, Fn *fn) {
+  // Through void*: GCC warns about casting FARPROC to another function type.
+  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+  return *fn != nullptr;
+}

@@ -11,6 +11,7 @@
 
 #include "extractor/codec_api.h"
 #include "extractor/zip/zip_reader.h"
+#include "util/win_names.h"
 
 using tovra::zip::Entry;
 using tovra::zip::Status;
@@ -249,15 +250,28 @@ bool HasLeftovers(const std::wstring &folder) {
   return true;
 }
 
+struct ChainRun {
+  TzArchive *archive;
+  const std::wstring *path;
+};
+
+// A step of the output folder's chain. Steps that fail are passed over (the
+// drive root, folders that exist); only the last one counts, checked by
+// CreateFolderChain. A share is never made.
+bool MakeChainStep(void *context, size_t length, ChainStep step) {
+  const ChainRun *run = static_cast<const ChainRun *>(context);
+  if (step == ChainStep::kShare) return true;
+  const std::wstring folder = run->path->substr(0, length);
+  if (CreateDirectoryW(folder.c_str(), nullptr)) run->archive->created.push_back(folder);
+  return true;
+}
+
 // Creates every folder along `path` ("\\?\..." form), noting those it made.
-// Steps that fail are skipped (the drive root, folders that exist); only the
-// last one counts.
 bool CreateFolderChain(TzArchive *a, const std::wstring &path) {
-  for (size_t i = 4; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != L'\\') continue;
-    const std::wstring step = path.substr(0, i);
-    if (CreateDirectoryW(step.c_str(), nullptr)) a->created.push_back(step);
-  }
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 paths");
+  ChainRun run = {a, &path};
+  WalkFolderChain(std::u16string_view(reinterpret_cast<const char16_t *>(path.data()), path.size()),
+                  false, MakeChainStep, &run);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -637,8 +651,8 @@ bool WriteToFile(void *ctx, const uint8_t *data, size_t size) {
 // Stages entry `index`: its folders are made and checked, the existing
 // target is checked, and the content is written and verified under the
 // target's name plus ".~tovra-new". Nothing in place changes before Commit.
-int ExtractEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
-                 TzProgressFn progress, void *ctx) {
+int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwrite,
+               TzProgressFn progress, void *ctx) {
   const Entry &e = a->zip.entries()[index];
   // The name first: nothing of an entry with an unsafe name touches the disk.
   std::wstring name;
@@ -822,7 +836,7 @@ __declspec(dllexport) int __cdecl TzExtractEntry(TzArchive *a, uint32_t index,
                                                  const wchar_t *out_dir, int overwrite,
                                                  TzProgressFn progress, void *ctx) {
   if (!a || !out_dir || index >= a->zip.entries().size()) return TZ_E_ARGUMENT;
-  return ExtractEntry(a, index, out_dir, overwrite != 0, progress, ctx);
+  return StageEntry(a, index, out_dir, overwrite != 0, progress, ctx);
 }
 
 // Puts every staged entry in place, or none: on failure `failed_index` names

@@ -3,15 +3,17 @@
 #include <algorithm>
 #include <new>
 
+#include "util/system_win.h"
+
 namespace tovra::extractor {
 namespace {
 
+// FindExport that notes the first export missing, for the message.
 template <typename Fn>
 bool Resolve(HMODULE m, const char *name, Fn *fn, std::wstring *missing) {
-  // Through void*: GCC warns about casting FARPROC to another function type.
-  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
-  if (!*fn && missing->empty()) missing->assign(name, name + lstrlenA(name));
-  return *fn != nullptr;
+  if (FindExport(m, name, fn)) return true;
+  if (missing->empty()) missing->assign(name, name + lstrlenA(name));
+  return false;
 }
 
 std::wstring OwnFolder() {

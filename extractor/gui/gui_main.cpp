@@ -24,7 +24,7 @@ namespace {
 // Run visibly, the dialog shows at once.
 constexpr DWORD kHiddenDialogAfterMs = 2000;
 
-int RunExtractor(HINSTANCE instance, int show) {
+int ExtractorMain(HINSTANCE instance, int show) {
   ExtractCommand command;
   // A bad command line ends quietly: we run hidden, nobody could answer a box.
   if (!ParseExtractCommand(GetCommandLineW(), &command)) return kExitBadCommandLine;
@@ -64,5 +64,5 @@ int RunExtractor(HINSTANCE instance, int show) {
 // The pair is built without exceptions (util/runtime/no_exceptions.cpp): a failed
 // allocation ends the process with exit code 8 wherever it happens.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  return tovra::extractor::RunExtractor(instance, show);
+  return tovra::extractor::ExtractorMain(instance, show);
 }

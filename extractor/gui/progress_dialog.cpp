@@ -59,13 +59,6 @@ struct WindowApi {
 };
 WindowApi ui;
 
-template <typename Fn>
-bool Resolve(HMODULE m, const char *name, Fn *fn) {
-  // Through void*: GCC warns about casting FARPROC to another function type.
-  *fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(m, name)));
-  return *fn != nullptr;
-}
-
 // On 32-bit Windows the ...LongPtr functions are macros for the plain ones.
 #ifdef _WIN64
 constexpr char kGetWindowLongPtr[] = "GetWindowLongPtrW";
@@ -78,29 +71,30 @@ constexpr char kSetWindowLongPtr[] = "SetWindowLongW";
 bool LoadWindowApi() {
   HMODULE u = LoadSystemLibrary(L"user32.dll");
   if (!u) return false;
-  const bool all =
-      Resolve(u, "CreateDialogParamW", &ui.CreateDialogParamW) &&
-      Resolve(u, "DestroyWindow", &ui.DestroyWindow) &&
-      Resolve(u, "DispatchMessageW", &ui.DispatchMessageW) &&
-      Resolve(u, "EnableWindow", &ui.EnableWindow) && Resolve(u, "GetDlgItem", &ui.GetDlgItem) &&
-      Resolve(u, kGetWindowLongPtr, &ui.GetWindowLongPtrW) &&
-      Resolve(u, "IsDialogMessageW", &ui.IsDialogMessageW) &&
-      Resolve(u, "KillTimer", &ui.KillTimer) &&
-      Resolve(u, "MsgWaitForMultipleObjectsEx", &ui.MsgWaitForMultipleObjectsEx) &&
-      Resolve(u, "PeekMessageW", &ui.PeekMessageW) &&
-      Resolve(u, "PostQuitMessage", &ui.PostQuitMessage) &&
-      Resolve(u, "SendDlgItemMessageW", &ui.SendDlgItemMessageW) &&
-      Resolve(u, "SendMessageW", &ui.SendMessageW) &&
-      Resolve(u, "SetDlgItemTextW", &ui.SetDlgItemTextW) && Resolve(u, "SetTimer", &ui.SetTimer) &&
-      Resolve(u, kSetWindowLongPtr, &ui.SetWindowLongPtrW) &&
-      Resolve(u, "SetWindowTextW", &ui.SetWindowTextW) &&
-      Resolve(u, "ShowWindow", &ui.ShowWindow) &&
-      Resolve(u, "TranslateMessage", &ui.TranslateMessage);
+  const bool all = FindExport(u, "CreateDialogParamW", &ui.CreateDialogParamW) &&
+                   FindExport(u, "DestroyWindow", &ui.DestroyWindow) &&
+                   FindExport(u, "DispatchMessageW", &ui.DispatchMessageW) &&
+                   FindExport(u, "EnableWindow", &ui.EnableWindow) &&
+                   FindExport(u, "GetDlgItem", &ui.GetDlgItem) &&
+                   FindExport(u, kGetWindowLongPtr, &ui.GetWindowLongPtrW) &&
+                   FindExport(u, "IsDialogMessageW", &ui.IsDialogMessageW) &&
+                   FindExport(u, "KillTimer", &ui.KillTimer) &&
+                   FindExport(u, "MsgWaitForMultipleObjectsEx", &ui.MsgWaitForMultipleObjectsEx) &&
+                   FindExport(u, "PeekMessageW", &ui.PeekMessageW) &&
+                   FindExport(u, "PostQuitMessage", &ui.PostQuitMessage) &&
+                   FindExport(u, "SendDlgItemMessageW", &ui.SendDlgItemMessageW) &&
+                   FindExport(u, "SendMessageW", &ui.SendMessageW) &&
+                   FindExport(u, "SetDlgItemTextW", &ui.SetDlgItemTextW) &&
+                   FindExport(u, "SetTimer", &ui.SetTimer) &&
+                   FindExport(u, kSetWindowLongPtr, &ui.SetWindowLongPtrW) &&
+                   FindExport(u, "SetWindowTextW", &ui.SetWindowTextW) &&
+                   FindExport(u, "ShowWindow", &ui.ShowWindow) &&
+                   FindExport(u, "TranslateMessage", &ui.TranslateMessage);
   if (!all) return false;
   // The progress bar's class; without it the dialog cannot be made.
   HMODULE comctl = LoadSystemLibrary(L"comctl32.dll");
   BOOL(WINAPI * init)(const INITCOMMONCONTROLSEX *) = nullptr;
-  if (!comctl || !Resolve(comctl, "InitCommonControlsEx", &init)) return false;
+  if (!comctl || !FindExport(comctl, "InitCommonControlsEx", &init)) return false;
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
   return init(&icc) != FALSE;
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "extractor/zip/inflate.h"
+#include "util/win_names.h"
 
 namespace tovra::zip {
 namespace {
@@ -133,36 +134,6 @@ void MarkOverlaps(std::vector<Entry> *entries, const std::vector<size_t> &order)
       have = true;
     }
   }
-}
-
-bool IsDeviceName(std::u16string_view c) {
-  // Windows maps these names to devices in every folder, whatever follows a
-  // full stop ("nul.txt") and with blanks before it ("con .txt").
-  const size_t dot = c.find(u'.');
-  std::u16string_view base = c.substr(0, dot);
-  while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
-  std::string up;
-  for (char16_t ch : base) {
-    if (ch == 0xB9 || ch == 0xB2 || ch == 0xB3) {  // superscript 1, 2, 3: COM¹ is a device
-      up.push_back('1');
-      continue;
-    }
-    if (ch > 0x7F) return false;
-    char a = static_cast<char>(ch);
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    up.push_back(a);
-  }
-  static const char *const kFixed[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-  for (const char *d : kFixed) {
-    if (up == d) return true;
-  }
-  return up.size() == 4 && (up.compare(0, 3, "COM") == 0 || up.compare(0, 3, "LPT") == 0) &&
-         up[3] >= '0' && up[3] <= '9';
-}
-
-bool BadComponentChar(char16_t ch) {
-  return ch < 0x20 || ch == u'<' || ch == u'>' || ch == u'"' || ch == u'|' || ch == u'?' ||
-         ch == u'*';
 }
 
 }  // namespace
@@ -452,11 +423,10 @@ bool SplitSafePath(std::u16string_view name, std::vector<std::u16string> *compon
     start = stop + 1;
     if (c.empty() || c == u".") continue;
     if (c == u".." || c.size() > 255) return false;
-    if (c.back() == u' ' || c.back() == u'.') return false;
+    if (EndsInBlankOrDot(c) || IsWindowsDeviceName(c)) return false;
     for (char16_t ch : c) {
-      if (BadComponentChar(ch)) return false;
+      if (IsCharForbiddenInNames(ch)) return false;
     }
-    if (IsDeviceName(c)) return false;
     total += c.size() + 1;
     if (total > 30000) return false;
     components->emplace_back(c);

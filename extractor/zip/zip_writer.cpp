@@ -14,6 +14,24 @@ void Put32(std::string *s, uint32_t v) {
   Put16(s, v >> 16);
 }
 
+struct Written {
+  uint32_t offset, crc, csize, usize;
+};
+
+// The fields a local header and its central directory record both carry,
+// from the version needed to the name's length.
+void PutSharedFields(std::string *s, const WriteEntry &e, const Written &w, size_t nameSize) {
+  Put16(s, e.version_needed);
+  Put16(s, e.flags);
+  Put16(s, e.method);
+  Put16(s, e.dos_time);
+  Put16(s, e.dos_date);
+  Put32(s, w.crc);
+  Put32(s, w.csize);
+  Put32(s, w.usize);
+  Put16(s, static_cast<uint32_t>(nameSize));
+}
+
 }  // namespace
 
 std::string Deflate(std::string_view data, int level) {
@@ -32,9 +50,6 @@ std::string Deflate(std::string_view data, int level) {
 
 std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::string_view comment) {
   std::string zip, central;
-  struct Written {
-    uint32_t offset, crc, csize, usize;
-  };
   std::vector<Written> written;
   for (const WriteEntry &e : entries) {
     const std::string packed = e.deflated      ? *e.deflated
@@ -51,15 +66,7 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
       w.offset = static_cast<uint32_t>(zip.size());
       const std::string &local_name = e.local_name ? *e.local_name : e.name;
       Put32(&zip, 0x04034b50);
-      Put16(&zip, e.version_needed);
-      Put16(&zip, e.flags);
-      Put16(&zip, e.method);
-      Put16(&zip, e.dos_time);
-      Put16(&zip, e.dos_date);
-      Put32(&zip, w.crc);
-      Put32(&zip, w.csize);
-      Put32(&zip, w.usize);
-      Put16(&zip, static_cast<uint32_t>(local_name.size()));
+      PutSharedFields(&zip, e, w, local_name.size());
       Put16(&zip, 0);
       zip += local_name;
       zip += packed;
@@ -67,15 +74,7 @@ std::string WriteZip(const std::vector<WriteEntry> &entries, int level, std::str
     written.push_back(w);
     Put32(&central, 0x02014b50);
     Put16(&central, e.version_made_by);
-    Put16(&central, e.version_needed);
-    Put16(&central, e.flags);
-    Put16(&central, e.method);
-    Put16(&central, e.dos_time);
-    Put16(&central, e.dos_date);
-    Put32(&central, w.crc);
-    Put32(&central, w.csize);
-    Put32(&central, w.usize);
-    Put16(&central, static_cast<uint32_t>(e.name.size()));
+    PutSharedFields(&central, e, w, e.name.size());
     Put16(&central, 0);
     Put16(&central, 0);
     Put16(&central, 0);

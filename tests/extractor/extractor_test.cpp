@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "install/extract_command.h"
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
-#include "tests/support/win_test_support.h"
+#include "tests/support/run_program.h"
 
 namespace {
 
@@ -36,30 +37,22 @@ std::map<std::wstring, std::string> Tree(const std::wstring &root) {
 }
 
 std::wstring Widen(const std::string &s) {
-  if (s.empty()) return std::wstring();
-  std::wstring w(MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0),
-                 L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0],
-                      static_cast<int>(w.size()));
-  return w;
+  return test_support::FromAnsi(s);
 }
 
 std::string Narrow(const std::wstring &w) {
-  if (w.empty()) return std::string();
-  std::string s(WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr),
-                '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0],
-                      static_cast<int>(s.size()), nullptr, nullptr);
-  return s;
+  return test_support::ToAnsi(w);
 }
 
-std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) {
-    if (c == L'/') c = L'\\';
-  }
-  return p;
+// The installer's command (BuildExtractCommand) for these two paths.
+std::string InstallerCommand(const std::wstring &archive, const std::wstring &folder) {
+  char command[kExtractCommandSize];
+  EXPECT_TRUE(BuildExtractCommand(command, sizeof command, Narrow(archive).c_str(),
+                                  Narrow(folder).c_str()));
+  return command;
 }
+
+using test_support::Slashes;
 
 const std::wstring kBin = Slashes(Widen(TOVRA_BIN_DIR)) + L"\\";
 const std::wstring kSample = Slashes(Widen(TOVRA_SAMPLE_DIR)) + L"\\";
@@ -98,45 +91,15 @@ size_t ExpectedWorkers() {
 }
 
 // A fresh scratch folder per test, removed afterwards.
-class ExtractorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    static int serial = 0;
-    scratch_ = std::wstring(tmp) + L"tovra-x-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(++serial);
-    RemoveTree(scratch_);
-    ASSERT_TRUE(CreateDirectoryW(scratch_.c_str(), nullptr));
-  }
-  void TearDown() override { RemoveTree(scratch_); }
-  std::wstring scratch_;
-};
-
-struct Process {
-  HANDLE handle = nullptr;
-  DWORD pid = 0;
-  ~Process() {
-    if (handle) {
-      if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) TerminateProcess(handle, 99);
-      CloseHandle(handle);
-    }
-  }
-  // The exit code, or -1 when the process is still running after `ms`.
-  long Wait(DWORD ms) {
-    if (WaitForSingleObject(handle, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(handle, &code);
-    return static_cast<long>(code);
-  }
-};
+using ExtractorTest = test_support::ScratchTest;
+using test_support::Process;
 
 // As the installer runs the extractor: ShellExecuteExA, hidden, with the
 // command "x", the archive in quotes, -o directly followed by the folder in
 // quotes (trailing backslash before the closing quote), "-y".
 bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
                         const std::wstring &folder, Process *p) {
-  const std::string params = "x \"" + Narrow(archive) + "\" -o\"" + Narrow(folder) + "\" -y";
+  const std::string params = InstallerCommand(archive, folder);
   const std::string program = Narrow(exe);
   const std::string dir = Narrow(folder);
   SHELLEXECUTEINFOA sei = {};
@@ -156,18 +119,7 @@ bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
 // Any command line, through CreateProcessW; `cwd` empty keeps ours.
 bool StartWithCommandLine(const std::wstring &exe, const std::wstring &args,
                           const std::wstring &cwd, Process *p) {
-  std::wstring line = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      cwd.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
-    return false;
-  }
-  CloseHandle(pi.hThread);
-  p->handle = pi.hProcess;
-  p->pid = pi.dwProcessId;
-  return true;
+  return p->Start(L"\"" + exe + L"\" " + args, cwd.empty() ? nullptr : cwd.c_str());
 }
 
 // What the installer's watcher sees: a top-level window whose class starts
@@ -422,10 +374,7 @@ TEST_F(ExtractorTest, OverwritesWithYesAndKeepsFilesWithout) {
     ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
                                      L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
     ASSERT_TRUE(ReadFileBytes(file, &got));
     EXPECT_EQ("old", got);
   }
@@ -477,8 +426,8 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   // Started visibly: the dialog is there from the start (a hidden run shows
   // it only after a while, and this run may end before that).
   Process p;
-  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                   L"x \"" + archive + L"\" -o\"" + folder + L"\" -y", L"", &p));
+  ASSERT_TRUE(
+      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
   ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
   EXPECT_EQ("#32770", v.cls);
@@ -520,8 +469,8 @@ TEST_F(ExtractorTest, CancelWhileWorkersRunLeavesOnlyWholeFiles) {
   constexpr int kParts = 8;
   ASSERT_TRUE(WriteZerosZip(archive, kParts, kPart));
   Process p;
-  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                   L"x \"" + archive + L"\" -o\"" + folder + L"\" -y", L"", &p));
+  ASSERT_TRUE(
+      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
   ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
   for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
@@ -578,10 +527,7 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(1, v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   EXPECT_TRUE(before == Tree(folder));  // no new file, no temporary
 }
 
@@ -833,7 +779,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
   ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
   ASSERT_TRUE(CopyFileW((kBin + L"7ZG.exe").c_str(), (alone + L"7ZG.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW((kBin + L"7Z.dll").c_str(), (planted + L"7z.dll").c_str(), FALSE));
-  const std::wstring args = L"x \"" + kSample + L"sample.zip\" -o\"" + scratch_ + L"\\out\\\" -y";
+  const std::wstring args = Widen(InstallerCommand(kSample + L"sample.zip", scratch_ + L"\\out\\"));
   for (int round = 0; round < 2; ++round) {
     if (round == 1) {
       // A library under the codec's name that lacks its exports.
@@ -843,10 +789,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
     Process p;
     ASSERT_TRUE(StartWithCommandLine(alone + L"7ZG.exe", args, planted, &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v)) << round;
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v)) << round;
     EXPECT_FALSE(Exists(scratch_ + L"\\out\\说明.txt"));
   }
 }
@@ -857,10 +800,7 @@ TEST_F(ExtractorTest, UnreadableArchivesFail) {
     Process p;
     ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + name, scratch_ + L"\\out\\", &p));
     DialogView v;
-    ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
-    EXPECT_EQ(1, v.message_count);
-    ClickLikeWatcher(v.buttons[2]);
-    EXPECT_EQ(1, p.Wait(10000));
+    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
   }
 }
 
@@ -884,10 +824,7 @@ TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
   Process p;
   ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + L"\\hostile.zip", folder, &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 30000, &v));
-  EXPECT_EQ(static_cast<int>(hostile), v.message_count);
-  ClickLikeWatcher(v.buttons[2]);
-  EXPECT_EQ(1, p.Wait(10000));
+  EXPECT_EQ(1, CloseFinishedDialog(&p, static_cast<int>(hostile), &v));
 
   // The sound entries are not placed either: the run fails as a whole.
   EXPECT_TRUE(Tree(sandbox + L"\\").empty());

@@ -1,23 +1,34 @@
 #pragma once
 // What the hardening cases share: the results file every case appends its
-// row to and a run of a real installer process with its message box
-// dismissed. Folder listings: test_support::TreeDigest (tests/support/files.h).
+// row to and how a run reads in it. Runs: tests/support/run_program.h and
+// worker_run.h; folder listings: test_support::TreeDigest (files.h).
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
-#include "tests/support/win_test_support.h"
+#include "tests/support/run_program.h"
 
 namespace hardening {
+
+using test_support::RunResult;
 
 // How long one installer may take before a case calls it hung.
 constexpr DWORD kBoundMs = 120000;
 
-// A path the build gave with forward slashes, as Windows spells it.
-inline std::wstring Slashes(std::wstring p) {
-  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
-  return p;
+// A program the build made, by the path it gave.
+inline std::wstring Built(const char *path) {
+  return test_support::Slashes(test_support::Widen(path));
+}
+inline const std::wstring kSetup = Built(TOVRA_SETUP_EXE);
+inline const std::wstring kBadVersion = Built(TOVRA_BADVERSION_EXE);
+
+// The end of every failed install: exit 1 after the one "未能安装" box.
+inline void ExpectFailedWithTheBox(const RunResult &r) {
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(1u, r.exitCode);
+  EXPECT_EQ(1, r.boxes);
+  EXPECT_EQ(L"未能安装", r.boxText);
 }
 
 // One row of the reliability table: "<id>\t<case>\t<expected>\t<observed>"
@@ -69,75 +80,6 @@ class HeldFile {
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
-
-struct RunResult {
-  bool exited = false;
-  DWORD exitCode = 0;
-  int boxes = 0;
-  std::wstring boxText;
-  ULONGLONG ms = 0;
-};
-
-// Starts a program with the command line; false when it could not start.
-inline bool StartProgram(std::wstring line, PROCESS_INFORMATION *pi) {
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  *pi = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi)) {
-    return false;
-  }
-  CloseHandle(pi->hThread);
-  return true;
-}
-
-// An installer started unattended into folder, its message boxes answered
-// with OK from its start; Wait takes its end.
-class UnattendedRun {
- public:
-  UnattendedRun(const std::wstring &exe, const std::wstring &folder) {
-    if (!StartProgram(L"\"" + exe + L"\" -auto_setup -target_dir \"" + folder + L"\"", &pi_))
-      return;
-    start_ = GetTickCount64();
-    dismisser_ = std::make_unique<test_support::BoxDismisser>(pi_.dwProcessId);
-  }
-  ~UnattendedRun() {
-    if (pi_.hProcess != nullptr) CloseHandle(pi_.hProcess);
-  }
-  UnattendedRun(const UnattendedRun &) = delete;
-  UnattendedRun &operator=(const UnattendedRun &) = delete;
-  HANDLE Process() const { return pi_.hProcess; }
-  DWORD ProcessId() const { return pi_.dwProcessId; }
-
-  // Waits up to boundMs for the end; a run past the bound is killed and
-  // reported as not exited.
-  RunResult Wait(DWORD boundMs) {
-    RunResult r;
-    if (pi_.hProcess == nullptr) return r;
-    r.exited = WaitForSingleObject(pi_.hProcess, boundMs) == WAIT_OBJECT_0;
-    r.ms = GetTickCount64() - start_;
-    if (r.exited) {
-      GetExitCodeProcess(pi_.hProcess, &r.exitCode);
-    } else {
-      TerminateProcess(pi_.hProcess, 99);
-      WaitForSingleObject(pi_.hProcess, 5000);
-    }
-    r.boxes = dismisser_->Count();
-    r.boxText = dismisser_->Text();
-    dismisser_.reset();
-    return r;
-  }
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-  ULONGLONG start_ = 0;
-  std::unique_ptr<test_support::BoxDismisser> dismisser_;
-};
-
-// Starts an installer unattended into folder and waits up to boundMs for its
-// end, pressing OK on any message box it shows.
-inline RunResult RunUnattended(const std::wstring &exe, const std::wstring &folder, DWORD boundMs) {
-  return UnattendedRun(exe, folder).Wait(boundMs);
-}
 
 // "exit 1, box "未能安装"" and the like, from what happened, for the table.
 inline std::wstring Describe(const RunResult &r, DWORD boundMs) {

@@ -16,10 +16,8 @@ using namespace test_support;
 
 namespace {
 
-const std::wstring kSetup = Slashes(Widen(TOVRA_SETUP_EXE));
-const std::wstring kBadVersion = Slashes(Widen(TOVRA_BADVERSION_EXE));
-const std::wstring kIntruder = Slashes(Widen(TOVRA_INTRUDER_EXE));
-const std::wstring kForeign = Slashes(Widen(TOVRA_FOREIGN_DLL));
+const std::wstring kIntruder = Built(TOVRA_INTRUDER_EXE);
+const std::wstring kForeign = Built(TOVRA_FOREIGN_DLL);
 const std::string kUserData = "the user's own data, not the default";
 
 bool Installed(const RunResult &r) {
@@ -83,12 +81,12 @@ int WholeRounds(const std::vector<std::wstring> &folders, int rounds, int perFol
                 const std::map<std::wstring, std::string> &reference) {
   int whole = 0;
   for (int round = 0; round < rounds; ++round) {
-    std::vector<std::unique_ptr<UnattendedRun>> runs;
+    std::vector<std::unique_ptr<ProgramRun>> runs;
     for (const std::wstring &folder : folders) {
       RemoveTree(folder);
       CreateDirectoryW(folder.c_str(), nullptr);
       for (int i = 0; i < perFolder; ++i)
-        runs.push_back(std::make_unique<UnattendedRun>(kSetup, folder));
+        runs.push_back(std::make_unique<ProgramRun>(UnattendedLine(kSetup, folder)));
     }
     bool ok = true;
     for (auto &run : runs) ok = Installed(run->Wait(kBoundMs)) && ok;
@@ -116,31 +114,18 @@ TEST(HardeningTogether, InstallersAtOnceInOneFolderOrTwo) {
          std::to_wstring(apart) + L"/2 rounds: both exit 0, both folders whole");
 }
 
-// A helper run of fs_intruder, ended (and waited for) when it goes.
-class Intruder {
- public:
-  explicit Intruder(const std::wstring &args) {
-    started_ = StartProgram(L"\"" + kIntruder + L"\" " + args, &pi_);
-  }
-  ~Intruder() {
-    if (!started_) return;
-    TerminateProcess(pi_.hProcess, 0);
-    CloseHandle(pi_.hProcess);
-  }
-  bool Started() const { return started_; }
-
- private:
-  bool started_ = false;
-  PROCESS_INFORMATION pi_ = {};
-};
+// A helper run of fs_intruder, ended when it goes.
+bool StartIntruder(Process *intruder, const std::wstring &args) {
+  return intruder->Start(Quoted(kIntruder) + L" " + args);
+}
 
 TEST(HardeningTogether, ScannerHoldingEachNewFileBriefly) {
   int installed = 0;
   std::wstring failures;
   for (int run = 0; run < 4; ++run) {
     const std::wstring folder = MakeScratchFolder(L"hard-scan", L"install");
-    Intruder scanner(L"scan \"" + folder + L"\" 40");
-    ASSERT_TRUE(scanner.Started());
+    Process scanner;
+    ASSERT_TRUE(StartIntruder(&scanner, L"scan \"" + folder + L"\" 40"));
     Sleep(300);
     const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
     installed += Installed(r);
@@ -153,8 +138,9 @@ TEST(HardeningTogether, ScannerHoldingEachNewFileBriefly) {
 
 TEST(HardeningTogether, SwappedCodecLibraryNeverRuns) {
   const std::wstring folder = MakeScratchFolder(L"hard-swap", L"install");
-  Intruder swapper(L"swap \"" + folder + L"\\7Z.DLL\" \"" + kForeign + L"\" 15");
-  ASSERT_TRUE(swapper.Started());
+  Process swapper;
+  ASSERT_TRUE(
+      StartIntruder(&swapper, L"swap \"" + folder + L"\\7Z.DLL\" \"" + kForeign + L"\" 15"));
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
   const bool ran = Exists(folder + L"\\FOREIGN.TXT");
   EXPECT_FALSE(ran) << "the foreign 7Z.DLL was loaded";
@@ -187,7 +173,7 @@ TEST(HardeningTogether, KilledInstallerTakesItsExtractor) {
   const std::wstring folder = MakeScratchFolder(L"hard-kill", L"install");
   HeldFile held(folder + L"\\TovraClient.dat", "held");
   ASSERT_TRUE(held.Held());
-  UnattendedRun installer(kSetup, folder);
+  ProgramRun installer(UnattendedLine(kSetup, folder));
   HANDLE extractor = nullptr;
   PumpUntil([&] { return (extractor = FindExtractor(installer.ProcessId())) != nullptr; }, 60000);
   ASSERT_NE(nullptr, extractor) << "the extractor never started";

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,22 +16,18 @@ using namespace test_support;
 
 namespace {
 
-const std::wstring kSetup = Slashes(Widen(TOVRA_SETUP_EXE));
-const std::wstring kHostile = Slashes(Widen(TOVRA_HOSTILE_EXE));
-const std::wstring kTruncated = Slashes(Widen(TOVRA_TRUNCATED_EXE));
+const std::wstring kHostile = Built(TOVRA_HOSTILE_EXE);
+const std::wstring kTruncated = Built(TOVRA_TRUNCATED_EXE);
 
 const wchar_t kFailed[] = L"exit 1, box \"未能安装\"";
 
 // Names in the install folder besides what an install may leave there.
 std::wstring Strays(const std::wstring &folder) {
-  static const wchar_t *const kAllowed[] = {L"7Z.DLL",           L"7ZG.EXE",
-                                            L"setup.zip",        L"TovraClientService.exe",
-                                            L"TovraControl.exe", L"TovraClient.dat"};
   std::wstring strays;
   for (const auto &entry : TreeDigest(folder)) {
     bool allowed = false;
-    for (const wchar_t *name : kAllowed)
-      allowed = allowed || lstrcmpiW(name, entry.first.c_str()) == 0;
+    for (const std::wstring &name : InstalledFiles())
+      allowed = allowed || lstrcmpiW(name.c_str(), entry.first.c_str()) == 0;
     if (!allowed) strays += (strays.empty() ? L"" : L" ") + entry.first;
   }
   return strays;
@@ -47,10 +43,7 @@ void ExpectContainedFailure(const wchar_t *id, const wchar_t *what, const std::w
   const std::wstring folder = MakeScratchFolder(L"hard", L"install");
   const std::wstring scratch = folder.substr(0, folder.rfind(L'\\'));
   const RunResult r = RunUnattended(exe, folder, kBoundMs);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   EXPECT_TRUE(ReadLaunchRecords(folder).empty()) << "the control program was started";
 
   std::wstring outside;
@@ -106,19 +99,14 @@ TEST(HardeningUnattended, DamagedPayloadFailsOnCrc) {
                          copy, false);
 }
 
-// A folder the shell fixture prepared, "" when its marker says it could not.
+// A folder the small-disk fixture prepared, "" when it could not.
 std::wstring FixtureFolder(const wchar_t *name, const wchar_t *marker) {
-  const std::wstring base = Slashes(Widen("Z:" TOVRA_HARDENING_FIXTURE "/unattended")) + L"\\";
-  if (!Exists(base + name) || Exists(base + marker)) return L"";
-  return base + name;
+  return SmallDiskFolder(L"unattended", name, marker);
 }
 
 void ExpectFailure(const wchar_t *id, const wchar_t *what, const std::wstring &folder) {
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   Record(id, what, kFailed, Describe(r, kBoundMs));
 }
 
@@ -162,10 +150,7 @@ TEST(HardeningUnattended, LockedProductFileFails) {
   ASSERT_TRUE(lock.Held());
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
   lock.Release();
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   EXPECT_LT(r.ms, kWatcherBoundMs) << "the extractor's dialog closed by itself, not by the watcher";
   const bool quick = r.ms < kWatcherBoundMs;
   Record(L"F5",
@@ -198,34 +183,24 @@ TEST(HardeningUnattended, MissingDriveFails) {
 TEST(HardeningUnattended, UpgradeWhileTheServiceRunsKeepsTheOldProduct) {
   const std::wstring folder = MakeScratchFolder(L"hard-running", L"install");
   const std::wstring service = folder + L"\\TovraClientService.exe";
-  ASSERT_TRUE(CopyFileW(Slashes(Widen(TOVRA_WATCH_DIALOG_EXE)).c_str(), service.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Built(TOVRA_WATCH_DIALOG_EXE).c_str(), service.c_str(), FALSE));
   ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraControl.exe", "old control program"));
   ASSERT_TRUE(WriteFileBytes(folder + L"\\TovraClient.dat", "old data"));
-  std::wstring line = L"\"" + service + L"\" \"" + folder.substr(0, folder.rfind(L'\\')) +
-                      L"\\service.log\" plain TovraClientService";
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                             &si, &pi));
-  WaitForInputIdle(pi.hProcess, 10000);
-  const auto before = TreeDigest(folder);
-  const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
-  TerminateProcess(pi.hProcess, 0);
-  WaitForSingleObject(pi.hProcess, 5000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
-  auto after = TreeDigest(folder);
-  for (auto it = after.begin(); it != after.end();) {
-    bool installers = false;
-    for (const wchar_t *name : {L"7Z.DLL", L"7ZG.EXE", L"setup.zip", L"TovraClient.dat.bak"})
-      installers = installers || lstrcmpiW(name, it->first.c_str()) == 0;
-    it = installers ? after.erase(it) : std::next(it);
+  RunResult r;
+  std::map<std::wstring, std::string> before;
+  {
+    Process running;
+    ASSERT_TRUE(running.Start(Quoted(service) + L" \"" + folder.substr(0, folder.rfind(L'\\')) +
+                                  L"\\service.log\" plain TovraClientService",
+                              folder.c_str()));
+    WaitForInputIdle(running.handle, 10000);
+    before = TreeDigest(folder);
+    r = RunUnattended(kSetup, folder, kBoundMs);
   }
+  ExpectFailedWithTheBox(r);
+  auto after = TreeDigest(folder);
+  for (const std::wstring &name : InstallerFiles()) after.erase(name);
+  after.erase(FromAnsi(kClientDataBackup));
   const bool kept = before == after;
   EXPECT_TRUE(kept);
   Record(L"U1", L"upgrade over an older product whose TovraClientService.exe runs from the folder",
@@ -248,10 +223,7 @@ TEST(HardeningUnattended, PlantedLinkAtAFolderNameKeepsEverythingInside) {
   const bool contained = TreeDigest(outside).empty();
   const bool placed = Exists(folder + L"\\TovraControl.exe");
   HostShell("rm -f '" + link + "'");
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   EXPECT_TRUE(contained);
   EXPECT_FALSE(placed);
   Record(L"U2", L"link planted in the folder as the archive's folder 轨迹, leading out of it",
@@ -261,18 +233,9 @@ TEST(HardeningUnattended, PlantedLinkAtAFolderNameKeepsEverythingInside) {
 }
 
 // A folder of exactly `length` characters with its closing backslash, below
-// a fresh scratch folder, in components short enough for any file system.
+// a fresh scratch folder (the installer adds the backslash).
 std::wstring FolderOfLength(size_t length, bool create) {
-  std::wstring folder = MakeScratchFolder(L"hard-len");
-  const size_t want = length - 1;
-  while (folder.size() < want) {
-    const size_t room = want - folder.size() - 1;  // after the separator
-    // Never leave room for a separator alone.
-    const size_t take = room == 101 ? 98 : (room > 100 ? 100 : room);
-    folder += L"\\" + std::wstring(take, L'd');
-    if (create) CreateDirectoryW(folder.c_str(), nullptr);
-  }
-  return folder;  // the installer adds the backslash
+  return LengthenFolder(MakeScratchFolder(L"hard-len"), length, create);
 }
 
 // 237 characters with the backslash is the longest folder: its longest path,
@@ -299,10 +262,7 @@ TEST(HardeningUnattended, FolderJustPastTheLimitFailsBeforeAnythingIsCreated) {
   const std::wstring folder = FolderOfLength(238, false);
   ASSERT_EQ(237u, folder.size());
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   const std::wstring scratch = folder.substr(0, folder.find(L"\\ddd"));
   const bool created = !TreeDigest(scratch).empty();
   EXPECT_FALSE(created);
@@ -318,10 +278,7 @@ TEST(HardeningUnattended, FolderJustPastTheLimitFailsBeforeAnythingIsCreated) {
 TEST(HardeningUnattended, FolderWhereTheExtractorPathPassesMaxPath) {
   const std::wstring folder = FolderOfLength(256, true);
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   EXPECT_FALSE(Exists(folder + L"\\7Z.DLL"));
   Record(L"L3",
          L"folder of 256 characters, made beforehand: the path of 7ZG.EXE in it passes MAX_PATH",
@@ -336,10 +293,7 @@ TEST(HardeningUnattended, FolderWhereTheExtractorPathPassesMaxPath) {
 TEST(HardeningUnattended, FolderHoldingAnEnvironmentReferenceFailsBeforeWriting) {
   const std::wstring scratch = MakeScratchFolder(L"hard-percent");
   const RunResult r = RunUnattended(kSetup, scratch + L"\\%WINDIR%\\Tovra", kBoundMs);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(1u, r.exitCode);
-  EXPECT_EQ(1, r.boxes);
-  EXPECT_EQ(L"未能安装", r.boxText);
+  ExpectFailedWithTheBox(r);
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   const bool written = !TreeDigest(scratch).empty() || Exists(std::wstring(windows) + L"\\Tovra");

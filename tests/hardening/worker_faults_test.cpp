@@ -4,69 +4,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 
-#include "install/install_state.h"
-#include "install/worker.h"
-#include "install/worker_messages.h"
 #include "tests/hardening/hardening_support.h"
+#include "tests/support/worker_run.h"
 
 using namespace hardening;
 using namespace test_support;
 
 namespace {
 
-struct Counts {
-  int ok = 0;
-  int failed = 0;
-  int boxes = 0;  // message boxes of this process, pressed OK by the test
-  std::wstring boxText;
-  ULONGLONG ms = 0;  // from the start to the first result
-};
+using Counts = WorkerResult;
 
-LRESULT CALLBACK CountProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto *counts = reinterpret_cast<Counts *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (counts && message == UM_INSTALL_OK) ++counts->ok;
-  if (counts && message == UM_INSTALL_FAILED) ++counts->failed;
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Starts the worker on folder (ANSI, with its backslash) as the window does
-// and counts the results it posts until its thread has ended (it posts
-// nothing later), within the bound.
 Counts Install(const std::string &folder) {
-  Counts counts;
-  std::snprintf(InstallDir, sizeof InstallDir, "%s", folder.c_str());
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = CountProc;
-  wc.lpszClassName = L"TovraHardeningCounter";
-  RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                nullptr, nullptr);
-  EXPECT_NE(nullptr, window);
-  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&counts));
-  {
-    // A box would stop the worker until somebody answers it; the test
-    // answers, so the run stays bounded, and the box is reported.
-    BoxDismisser dismisser(GetCurrentProcessId());
-    const ULONGLONG start = GetTickCount64();
-    HANDLE thread =
-        CreateThread(nullptr, kInstallWorkerStackSize, InstallWorker, window, 0, nullptr);
-    EXPECT_NE(nullptr, thread);
-    PumpUntil([&] { return counts.ok + counts.failed > 0; }, kBoundMs);
-    counts.ms = GetTickCount64() - start;
-    if (thread) {
-      PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, kBoundMs);
-      PumpUntil([] { return true; }, 0);  // what it posted just before its end
-      CloseHandle(thread);
-    }
-    counts.boxes = dismisser.Count();
-    counts.boxText = dismisser.Text();
-  }
-  DestroyWindow(window);
-  return counts;
+  return RunWorker(folder, kBoundMs);
 }
 
 std::wstring Describe(const Counts &c) {
@@ -88,11 +39,8 @@ void ExpectOneFailure(const wchar_t *id, const wchar_t *what, const std::string 
   Record(id, what, L"1 UM_INSTALL_FAILED", Describe(c));
 }
 
-std::string FixtureFolder(const char *name, const char *marker) {
-  std::string base = "Z:" TOVRA_HARDENING_FIXTURE "/inproc/";
-  for (char &c : base) c = c == '/' ? '\\' : c;
-  if (!Exists(Widen(base + name)) || Exists(Widen(base + marker))) return "";
-  return base + name + "\\";
+std::string FixtureFolder(const wchar_t *name, const wchar_t *marker) {
+  return SmallDiskFolderA(L"inproc", name, marker);
 }
 
 TEST(HardeningWorker, LockedDifferingExtractorFails) {
@@ -109,24 +57,11 @@ TEST(HardeningWorker, LockedDifferingExtractorFails) {
 class OtherProgramsDialog {
  public:
   OtherProgramsDialog() : log_(MakeScratchFolder(L"hardw-other") + L"\\log.txt") {
-    std::wstring exe = Widen(TOVRA_WATCH_DIALOG_EXE);
-    for (wchar_t &ch : exe) ch = ch == L'/' ? L'\\' : ch;
-    std::wstring line = L"\"" + exe + L"\" \"" + log_ +
-                        L"\" dialog \"解压文件... another program\" 后台(&B) 暂停(&P) 关闭(&C)";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi_)) {
+    if (process_.Start(Quoted(Built(TOVRA_WATCH_DIALOG_EXE)) + L" " + Quoted(log_) +
+                       L" dialog \"解压文件... another program\" 后台(&B) 暂停(&P) 关闭(&C)")) {
       PumpUntil([&] { return (window_ = FindWindowW(nullptr, L"解压文件... another program")); },
                 5000);
     }
-  }
-  ~OtherProgramsDialog() {
-    if (!pi_.hProcess) return;
-    TerminateProcess(pi_.hProcess, 0);
-    WaitForSingleObject(pi_.hProcess, 5000);
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
   }
   bool Shown() const { return window_ != nullptr; }
   // Its buttons all visible and none pressed.
@@ -143,7 +78,7 @@ class OtherProgramsDialog {
 
  private:
   std::wstring log_;
-  PROCESS_INFORMATION pi_ = {};
+  Process process_;
   HWND window_ = nullptr;
 };
 
@@ -174,7 +109,7 @@ TEST(HardeningWorker, LockedProductFileFails) {
 }
 
 TEST(HardeningWorker, UnwritableFolderFails) {
-  const std::string folder = FixtureFolder("unwritable", "no-immutable");
+  const std::string folder = FixtureFolder(L"unwritable", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
   ExpectOneFailure(L"W3", L"install folder made immutable (chattr +i)", folder);
 }
@@ -187,13 +122,8 @@ TEST(HardeningWorker, MissingDriveFails) {
 // One past the window's limit, with the folder made beforehand: the worker
 // holds to the same rule and fails before writing, with no box of the shell's.
 TEST(HardeningWorker, FolderPastTheLengthLimitGivesOneResultAndNothingWritten) {
-  std::wstring folder = MakeScratchFolder(L"hardw-len");
   const size_t length = kMaxInstallDirLength + 1;
-  while (folder.size() + 1 < length) {
-    const size_t room = length - 1 - folder.size() - 1;
-    folder += L"\\" + std::wstring(room == 101 ? 98 : (room > 100 ? 100 : room), L'e');
-    CreateDirectoryW(folder.c_str(), nullptr);
-  }
+  const std::wstring folder = LengthenFolder(MakeScratchFolder(L"hardw-len"), length, true);
   const std::string ansi = ToAnsi(folder) + "\\";
   ASSERT_EQ(length, ansi.size());
   const Counts c = Install(ansi);

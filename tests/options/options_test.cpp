@@ -35,6 +35,15 @@ struct Parsed {
   int capacity;
 };
 
+// What a line gives, in one string to compare: the count, target_dir's value
+// in brackets ("-" when absent) and "auto" when auto_setup is there.
+std::string Summary(const std::string &line) {
+  const Parsed parsed(line);
+  const char *folder = parsed.Find("target_dir");
+  return std::to_string(parsed.count) + " [" + (folder ? folder : "-") + "]" +
+         (parsed.Find("auto_setup") ? " auto" : "");
+}
+
 }  // namespace
 
 TEST(OptionsProgramPath, OnlyTheProgramsPathGivesNoOptions) {
@@ -91,17 +100,13 @@ TEST(OptionsValues, QuotedFolderKeepsItsBlanks) {
 }
 
 TEST(OptionsValues, SlashMarksAnOptionLikeADash) {
-  Parsed parsed("TovraSetup.exe /target_dir D:/apps/tovra /auto_setup");
-  ASSERT_EQ(2, parsed.count);
-  EXPECT_STREQ("D:/apps/tovra", parsed.Find("target_dir"));  // its slashes start nothing
-  EXPECT_NE(nullptr, parsed.Find("auto_setup"));
+  // The value's slashes start nothing.
+  EXPECT_EQ("2 [D:/apps/tovra] auto",
+            Summary("TovraSetup.exe /target_dir D:/apps/tovra /auto_setup"));
 }
 
 TEST(OptionsValues, AnOptionRightAfterAnotherLeavesItEmpty) {
-  Parsed parsed("TovraSetup.exe -target_dir -auto_setup");
-  ASSERT_EQ(2, parsed.count);
-  EXPECT_STREQ("", parsed.Find("target_dir"));
-  EXPECT_NE(nullptr, parsed.Find("auto_setup"));
+  EXPECT_EQ("2 [] auto", Summary("TovraSetup.exe -target_dir -auto_setup"));
 }
 
 TEST(OptionsValues, NamesFoundCaseBlindValuesKeepTheirCase) {
@@ -112,19 +117,13 @@ TEST(OptionsValues, NamesFoundCaseBlindValuesKeepTheirCase) {
 }
 
 TEST(OptionsValues, QuotedValueFollowedDirectlyByAnOptionHidesIt) {
-  Parsed glued("TovraSetup.exe -target_dir \"D:\\x\"-auto_setup");
-  EXPECT_EQ(1, glued.count);
-  EXPECT_STREQ("D:\\x", glued.Find("target_dir"));
-  EXPECT_EQ(nullptr, glued.Find("auto_setup"));
+  EXPECT_EQ("1 [D:\\x]", Summary("TovraSetup.exe -target_dir \"D:\\x\"-auto_setup"));
   // One character further on, the marker is seen again.
   EXPECT_EQ(2, Parsed("TovraSetup.exe -target_dir \"D:\\x\" -auto_setup").count);
 }
 
 TEST(OptionsValues, UnterminatedQuoteLeavesTheValueEmpty) {
-  Parsed parsed("TovraSetup.exe -target_dir \"D:\\x -auto_setup");
-  ASSERT_EQ(2, parsed.count);
-  EXPECT_STREQ("", parsed.Find("target_dir"));
-  EXPECT_NE(nullptr, parsed.Find("auto_setup"));
+  EXPECT_EQ("2 [] auto", Summary("TovraSetup.exe -target_dir \"D:\\x -auto_setup"));
   // Scanning goes on two characters after the quote, past a marker there.
   EXPECT_EQ(1, Parsed("TovraSetup.exe -target_dir \"-auto_setup").count);
 }

@@ -1,6 +1,7 @@
 #include "payload/tools/archive_check.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
@@ -211,16 +212,27 @@ TEST(ArchiveCheck, ToolExitsWithTheReason) {
   fwrite(zip.data(), 1, zip.size(), f);
   fclose(f);
   std::string tool = TOVRA_ARCHIVE_CHECK;
-  EXPECT_EQ(0, system((tool + " " + good).c_str()));
   std::string out = dir + "check_out.txt";
-  EXPECT_NE(0, system((tool + " " + bad + " 2>" + out).c_str()));
-  std::string text(4096, '\0');
-  f = fopen(out.c_str(), "rb");
-  ASSERT_NE(nullptr, f);
-  text.resize(fread(&text[0], 1, text.size(), f));
-  fclose(f);
+  // The exit code and what the tool wrote to stderr.
+  auto run = [&](const std::string &args, std::string *text) {
+    int status = system((tool + " " + args + " 2>" + out).c_str());
+    text->assign(4096, '\0');
+    FILE *o = fopen(out.c_str(), "rb");
+    text->resize(o ? fread(&(*text)[0], 1, text->size(), o) : 0);
+    if (o) fclose(o);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string text;
+  EXPECT_EQ(0, run(good + " 3.0.26.203", &text)) << text;
+  EXPECT_EQ(1, run(bad + " 3.0.26.203", &text));
   EXPECT_NE(std::string::npos, text.find("no file TovraControl.exe"));
-  EXPECT_NE(0, system((tool + " " + dir + "no_such.zip 2>/dev/null").c_str()));
+  EXPECT_EQ(1, run(dir + "no_such.zip 3.0.26.203", &text));
+  // The version is the building tree's, never the tool's own.
+  EXPECT_EQ(1, run(good + " 4.1.0.7", &text));
+  EXPECT_NE(std::string::npos,
+            text.find("has file version 3.0.26.203, the installer requires 4.1.0.7"))
+      << text;
+  EXPECT_EQ(2, run(good, &text));
   for (const std::string &p : {good, bad, out}) remove(p.c_str());
 }
 

@@ -47,10 +47,9 @@ step "installing it unattended under 32-bit Wine"
 TOVRA_BUILD=$tree
 TOVRA_ARCH=i686
 . "$root/scripts/wine-env.sh"
-tovra_wine_prefix && tovra_display && tovra_wine_server || fail "Wine"
-winpath() { echo "Z:$1" | tr / '\\'; }
+tovra_wine_up || fail "Wine"
 mkdir -p "$work/to"
-timeout 900 "$TOVRA_WINE" "$(winpath "$exe")" -auto_setup -target_dir "$(winpath "$work/to/安装")"
+timeout 900 "$TOVRA_WINE" "$(tovra_winpath "$exe")" -auto_setup -target_dir "$(tovra_winpath "$work/to/安装")"
 code=$?
 [ $code = 0 ] || fail "the installer exited $code"
 step "installed; comparing"

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tests/support/run_program.h"
 #include "tovra_version.h"
 
 namespace {
@@ -20,29 +21,15 @@ std::wstring Utf8ToWide(const std::string &s) {
 
 std::string ReadAll(const std::wstring &path) {
   std::string data;
-  HANDLE f =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return data;
-  char buf[4096];
-  DWORD n = 0;
-  while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) data.append(buf, n);
-  CloseHandle(f);
+  test_support::ReadFileBytes(path, &data);
   return data;
 }
 
+// The exit code, 0xFFFFFFFF when it did not start or end within 30 s.
 DWORD RunAndWait(const std::wstring &command, const std::wstring &cwd) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = command;
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si, &pi))
-    return 0xFFFFFFFF;
-  WaitForSingleObject(pi.hProcess, 30000);
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  test_support::Process process;
+  if (!process.Start(command, cwd.c_str())) return 0xFFFFFFFF;
+  return static_cast<DWORD>(process.Wait(30000));
 }
 
 class SampleProduct : public testing::Test {

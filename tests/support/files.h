@@ -1,14 +1,18 @@
 #pragma once
 // Files and whole folder trees for the Windows suites (test programs and the
 // helper programs beside them): reading and writing a file, listing what an
-// install or an extraction left below a folder, and removing a tree. Wide
-// paths are UTF-16; narrow ones are in the system's code page (CP936 here).
+// install or an extraction left below a folder, removing a tree, and the
+// names of what an install leaves. Wide paths are UTF-16; narrow ones are in
+// the system's code page (CP936 here).
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "util/product_files.h"
 
 namespace test_support {
 
@@ -61,6 +65,39 @@ inline std::wstring FromAnsi(const std::string &s) {
   const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), &w[0], int(w.size()));
   w.resize(n > 0 ? n : 0);
   return w;
+}
+
+inline std::string ToAnsi(const std::wstring &w) {
+  std::string s(w.size() * 2 + 1, '\0');
+  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), int(w.size()), &s[0], int(s.size()), nullptr,
+                              nullptr);
+  s.resize(n > 0 ? n : 0);
+  return s;
+}
+
+inline std::wstring Widen(const std::string &utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &w[0], int(w.size()));
+  w.resize(n > 0 ? n : 0);
+  return w;
+}
+
+// A path the build gave with forward slashes, as Windows spells it.
+inline std::wstring Slashes(std::wstring p) {
+  for (wchar_t &c : p) c = c == L'/' ? L'\\' : c;
+  return p;
+}
+
+// The installer's own three files, written before the extraction, and the
+// product's three it relies on: every name an install must leave.
+inline std::vector<std::wstring> InstallerFiles() {
+  return {FromAnsi(kCodecFile), FromAnsi(kExtractorFile), FromAnsi(kArchiveFile)};
+}
+inline std::vector<std::wstring> InstalledFiles() {
+  std::vector<std::wstring> names = InstallerFiles();
+  for (const char *name : {kServiceProgram, kControlProgram, kClientData})
+    names.push_back(FromAnsi(name));
+  return names;
 }
 
 // The same for narrow paths. A file that cannot be read reads as empty.

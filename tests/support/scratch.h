@@ -1,7 +1,8 @@
 #pragma once
 // Scratch folders under the temp folder for the Windows suites. Each is
 // removed when the test that made it ends (after its fixture and locals are
-// gone, so the processes it ran have let go of their files).
+// gone, so the processes it ran have let go of their files). And the folders
+// of the small-disk fixture.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -73,16 +74,55 @@ inline std::wstring MakeScratchFolder(const wchar_t *stem, const wchar_t *leaf =
 // installer's own functions: "<temp>\<stem>-<pid>-<n>\<leaf>\", ending in a
 // backslash.
 inline std::string MakeScratchFolderA(const char *stem, const std::string &leaf) {
-  static std::atomic<int> counter{0};
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string top = std::string(temp) + stem + "-" + std::to_string(GetCurrentProcessId()) +
-                          "-" + std::to_string(counter++);
-  CreateDirectoryA(top.c_str(), nullptr);
-  ScratchRemover::Add(FromAnsi(top));
-  const std::string folder = top + "\\" + leaf + "\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::wstring wideLeaf = FromAnsi(leaf);
+  return ToAnsi(MakeScratchFolder(FromAnsi(stem).c_str(), wideLeaf.c_str())) + "\\";
+}
+
+// folder (without its closing backslash) made longer by components of at
+// most 100 characters, short enough for any file system, until with its
+// closing backslash it has length characters; each level is made when create.
+inline std::wstring LengthenFolder(std::wstring folder, size_t length, bool create) {
+  while (folder.size() + 1 < length) {
+    const size_t room = length - 1 - folder.size() - 1;  // after the separator
+    // Never leave room for a separator alone.
+    folder += L"\\" + std::wstring(room == 101 ? 98 : (room > 100 ? 100 : room), L'd');
+    if (create) CreateDirectoryW(folder.c_str(), nullptr);
+  }
   return folder;
 }
+
+// A test with a scratch folder of its own: scratch_ (UTF-16) and dir_ (the
+// same in the system's code page), neither ending in a backslash.
+class ScratchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    scratch_ = MakeScratchFolder(L"tovra");
+    dir_ = ToAnsi(scratch_);
+    ASSERT_TRUE(Exists(scratch_));
+  }
+  // A path inside the scratch folder.
+  std::string At(const std::string &name) const { return dir_ + "\\" + name; }
+
+  std::wstring scratch_;
+  std::string dir_;
+};
+
+#ifdef TOVRA_SMALL_DISK
+// A folder of the suite's own set that the small-disk fixture prepared
+// (tests/support/small_disk.sh: full, readonly, locked, unwritable), "" when
+// the marker it leaves says it could not (no root, no tmpfs).
+inline std::wstring SmallDiskFolder(const wchar_t *set, const wchar_t *name,
+                                    const wchar_t *marker) {
+  const std::wstring base = Slashes(FromAnsi("Z:" TOVRA_SMALL_DISK "/")) + set + L"\\";
+  if (!Exists(base + name) || Exists(base + marker)) return L"";
+  return base + name;
+}
+// The same as the installer's InstallDir holds it: narrow, with its backslash.
+inline std::string SmallDiskFolderA(const wchar_t *set, const wchar_t *name,
+                                    const wchar_t *marker) {
+  const std::wstring folder = SmallDiskFolder(set, name, marker);
+  return folder.empty() ? "" : ToAnsi(folder) + "\\";
+}
+#endif
 
 }  // namespace test_support

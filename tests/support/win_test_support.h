@@ -17,21 +17,6 @@
 
 namespace test_support {
 
-inline std::wstring Widen(const std::string &utf8) {
-  std::wstring w(utf8.size() + 1, L'\0');
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &w[0], int(w.size()));
-  w.resize(n > 0 ? n : 0);
-  return w;
-}
-
-inline std::string ToAnsi(const std::wstring &w) {
-  std::string s(w.size() * 2 + 1, '\0');
-  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), int(w.size()), &s[0], int(s.size()), nullptr,
-                              nullptr);
-  s.resize(n > 0 ? n : 0);
-  return s;
-}
-
 // One start of the sample control program: its working folder and its whole
 // command line, from TovraControl.launch.txt beside it.
 struct LaunchRecord {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "scratch.h"
+#include "tests/support/scratch.h"
 #include "tests/support/win_test_support.h"
 #include "util/files_win.h"
 #include "util/text.h"
@@ -33,7 +33,7 @@ static std::string Contents(const std::string &path) {
   return text;
 }
 
-using ReadWholeFileTest = ScratchTest;
+using ReadWholeFileTest = test_support::ScratchTest;
 
 TEST_F(ReadWholeFileTest, TenBytesComeInABufferOfFourteen) {
   std::string path = At("ten.bin");
@@ -64,7 +64,7 @@ TEST_F(ReadWholeFileTest, EmptyAndMissingFilesLookTheSame) {
   EXPECT_EQ(0, size);
 }
 
-using WriteWholeFileTest = ScratchTest;
+using WriteWholeFileTest = test_support::ScratchTest;
 
 TEST_F(WriteWholeFileTest, ZeroBytesCreateOrEmptyTheFile) {
   std::string path = At("out.bin");
@@ -82,7 +82,7 @@ TEST_F(WriteWholeFileTest, AFileThatCannotBeOpenedGivesZero) {
   EXPECT_EQ(0, WriteWholeFile(dir_.c_str(), "abc", 3));  // a folder
 }
 
-using AppendToFileTest = ScratchTest;
+using AppendToFileTest = test_support::ScratchTest;
 
 TEST_F(AppendToFileTest, CreatesAMissingFileThenAppends) {
   std::string path = At("setup.zip");
@@ -93,7 +93,7 @@ TEST_F(AppendToFileTest, CreatesAMissingFileThenAppends) {
   EXPECT_EQ(0, AppendToFile(At("no\\such\\folder.bin").c_str(), "abc", 3));
 }
 
-class CreateDirectoryChainTest : public ScratchTest {
+class CreateDirectoryChainTest : public test_support::ScratchTest {
  protected:
   // Runs the walk on a 600-byte path buffer, as the window does, and checks
   // that every byte of the buffer is as it was afterwards.
@@ -220,7 +220,7 @@ TEST(WideToAnsi, NothingToConvertGivesTheEmptyText) {
   EXPECT_STREQ("", out);
 }
 
-using LockFolderTest = ScratchTest;
+using LockFolderTest = test_support::ScratchTest;
 
 // Another thread (a mutex is its owner's again) meets the lock of one folder
 // under every spelling of it, not another folder's, and the lock once freed.

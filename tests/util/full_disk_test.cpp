@@ -1,6 +1,6 @@
-// Writes onto a full disk: a 1 MiB tmpfs mounted by full_disk.sh (the ctest
-// fixture) and named by TOVRA_FULL_DISK; skipped when it could not be mounted,
-// and failed then under CI (the variable CI set), where the disk must be there.
+// Writes onto a full disk: the small-disk fixture's 1 MiB tmpfs; skipped when
+// it could not be mounted, and failed then under CI (the variable CI set),
+// where the disk must be there.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch.h"
 #include "util/files.h"
 
 class FullDiskTest : public testing::Test {
  protected:
   void SetUp() override {
-    const char *dir = std::getenv("TOVRA_FULL_DISK");
+    dir_ = test_support::ToAnsi(test_support::SmallDiskFolder(L"util", L"full", L"no-tmpfs"));
     ULARGE_INTEGER freeBytes, totalBytes;
-    if (!dir || !GetDiskFreeSpaceExA(dir, &freeBytes, NULL, &totalBytes) ||
+    if (dir_.empty() || !GetDiskFreeSpaceExA(dir_.c_str(), &freeBytes, NULL, &totalBytes) ||
         totalBytes.QuadPart > 4u << 20) {
-      if (std::getenv("CI")) FAIL() << "no small disk mounted at TOVRA_FULL_DISK (needs root)";
-      GTEST_SKIP() << "no small disk mounted at TOVRA_FULL_DISK";
+      if (std::getenv("CI")) FAIL() << "no small disk mounted (needs root)";
+      GTEST_SKIP() << "no small disk mounted";
     }
-    dir_ = dir;
     DeleteFileA(At("a.bin").c_str());
     DeleteFileA(At("b.bin").c_str());
   }

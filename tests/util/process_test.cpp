@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "scratch.h"
+#include "tests/support/scratch.h"
 #include "util/process_win.h"
 
 static std::string HelperFolder() {
@@ -36,7 +36,7 @@ static Record ReadRecord(const std::string &path) {
   return record;
 }
 
-using RunProgramTest = ScratchTest;
+using RunProgramTest = test_support::ScratchTest;
 
 TEST_F(RunProgramTest, GivesTheProgramsExitCode) {
   EXPECT_EQ(0, RunProgram(Helper().c_str(), "0", dir_.c_str(), false));

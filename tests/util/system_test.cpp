@@ -6,49 +6,36 @@
 #include <string>
 #include <thread>
 
-#include "scratch.h"
+#include "tests/support/run_program.h"
+#include "tests/support/scratch.h"
 #include "util/system_win.h"
 
 namespace {
 
-std::string HelperFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  *std::strrchr(path, '\\') = '\0';
-  return path;
-}
-
 // Runs the probe from exe with its current folder cwd; its exit code, or -1
 // when it could not be started or did not end.
 long Probe(const std::string &exe, const char *mode, const std::string &cwd) {
-  std::string line = "\"" + exe + "\" " + mode + " tovra_search_probe.dll";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si,
-                      &pi)) {
+  using test_support::FromAnsi;
+  test_support::Process probe;
+  if (!probe.Start(FromAnsi("\"" + exe + "\" " + mode + " tovra_search_probe.dll"),
+                   FromAnsi(cwd).c_str())) {
     return -1;
   }
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<long>(code);
+  return probe.Wait(30000);
 }
 
-class DllSearch : public ScratchTest {
+class DllSearch : public test_support::ScratchTest {
  protected:
   void SetUp() override {
-    ScratchTest::SetUp();
+    test_support::ScratchTest::SetUp();
     ASSERT_TRUE(CreateDirectoryA(At("program").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(At("current").c_str(), nullptr));
     exe_ = At("program\\dll_search_probe.exe");
-    ASSERT_TRUE(
-        CopyFileA((HelperFolder() + "\\dll_search_probe.exe").c_str(), exe_.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((test_support::ProgramFolder() + "dll_search_probe.exe").c_str(),
+                          exe_.c_str(), FALSE));
   }
   void Plant(const char *folder) {
-    ASSERT_TRUE(CopyFileA((HelperFolder() + "\\tovra_search_probe.dll").c_str(),
+    ASSERT_TRUE(CopyFileA((test_support::ProgramFolder() + "tovra_search_probe.dll").c_str(),
                           At(std::string(folder) + "\\tovra_search_probe.dll").c_str(), FALSE));
   }
   std::string exe_;

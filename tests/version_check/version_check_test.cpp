@@ -34,47 +34,42 @@ std::string Read(const char *name) {
   return text;
 }
 
-// The worker's own decision on the fixture, not a comparison of the test's.
-bool Passes(const char *name) {
-  return FileVersionIs(Fixture(name).c_str(), ProductVersion);
+// The text and the worker's own decision on the fixture (not a comparison of
+// the test's): "3.0.26.203 passes", "<none> fails".
+std::string Verdict(const char *name) {
+  const bool passes = FileVersionIs(Fixture(name).c_str(), ProductVersion);
+  return Read(name) + (passes ? " passes" : " fails");
 }
 
 TEST(VersionCheck, OwnVersionPasses) {
-  EXPECT_EQ("3.0.26.203", Read("verfix_match"));
-  EXPECT_TRUE(Passes("verfix_match"));
+  EXPECT_EQ("3.0.26.203 passes", Verdict("verfix_match"));
 }
 
 TEST(VersionCheck, OtherVersionsFailWholeStringComparison) {
-  EXPECT_EQ("3.0.26.202", Read("verfix_202"));
-  EXPECT_FALSE(Passes("verfix_202"));
+  EXPECT_EQ("3.0.26.202 fails", Verdict("verfix_202"));
   // Begins with the product version but is not it.
-  EXPECT_EQ("3.0.26.2030", Read("verfix_2030"));
-  EXPECT_FALSE(Passes("verfix_2030"));
+  EXPECT_EQ("3.0.26.2030 fails", Verdict("verfix_2030"));
 }
 
 TEST(VersionCheck, PartsAreUnsigned16Bit) {
-  EXPECT_EQ("65535.65535.65535.65535", Read("verfix_max"));
-  EXPECT_FALSE(Passes("verfix_max"));
+  EXPECT_EQ("65535.65535.65535.65535 fails", Verdict("verfix_max"));
 }
 
 TEST(VersionCheck, OnlyTheFixedFileVersionCounts) {
-  EXPECT_EQ("3.0.26.204", Read("verfix_texts_only"));
-  EXPECT_FALSE(Passes("verfix_texts_only"));
+  EXPECT_EQ("3.0.26.204 fails", Verdict("verfix_texts_only"));
 }
 
 TEST(VersionCheck, MissingRecordOrFileFails) {
-  EXPECT_EQ("<none>", Read("verfix_none"));
-  EXPECT_EQ("<none>", Read("no_such_fixture"));
-  EXPECT_FALSE(Passes("verfix_none"));
-  EXPECT_FALSE(Passes("no_such_fixture"));
+  for (const char *name : {"verfix_none", "no_such_fixture"}) {
+    EXPECT_EQ("<none> fails", Verdict(name)) << name;
+  }
 }
 
 TEST(VersionCheck, RecordLargerThanTheStackBufferIsReadWhole) {
   DWORD unused = 0;
   const std::string path = Fixture("verfix_large");
   ASSERT_GT(GetFileVersionInfoSizeA(path.c_str(), &unused), 5000u);
-  EXPECT_EQ("3.0.26.203", Read("verfix_large"));
-  EXPECT_TRUE(Passes("verfix_large"));
+  EXPECT_EQ("3.0.26.203 passes", Verdict("verfix_large"));
 }
 
 }  // namespace

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "install/extract.h"
+#include "install/extract_command.h"
+#include "tests/support/run_program.h"
 #include "tests/support/scratch.h"
-#include "tests/support/win_test_support.h"
 
 namespace {
 
@@ -43,25 +44,12 @@ class TestDialog {
     std::string command =
         "\"" + BinFolder() + "watch_dialog.exe\" \"" + log_ + "\" " + kind + " \"" + title + "\"";
     for (const auto &b : buttons) command += " \"" + b + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &process_)) {
+    if (process_.Start(test_support::FromAnsi(command))) {
       WaitFor([this] { return (window_ = FindWindowA(nullptr, title_.c_str())) != nullptr; }, 5000);
     }
   }
-  ~TestDialog() {
-    if (process_.hProcess) {
-      TerminateProcess(process_.hProcess, 0);
-      WaitForSingleObject(process_.hProcess, 5000);
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-  }
   HWND window() const { return window_; }
-  DWORD pid() const { return process_.dwProcessId; }
+  DWORD pid() const { return process_.pid; }
   HWND button(int number) const { return GetDlgItem(window_, 100 + number); }
   bool visible(int number) const { return IsWindowVisible(button(number)) != FALSE; }
   std::string log() const { return ReadText(log_); }
@@ -70,12 +58,13 @@ class TestDialog {
  private:
   std::string title_;
   std::string log_;
-  PROCESS_INFORMATION process_ = {};
+  test_support::Process process_;
   HWND window_ = nullptr;
 };
 
 // A watcher thread looking for the extractor's title in the windows of the
-// process pid, as ExtractArchive runs it; Stop ends it as ExtractArchive does.
+// process pid, as RunExtractorProgram runs it; Stop ends it as
+// RunExtractorProgram does.
 class Watcher {
  public:
   explicit Watcher(DWORD pid) : args_{kExtractDialogTitle, pid, nullptr} {
@@ -233,39 +222,42 @@ std::string StandInFolder(const std::string &name, int code, int pause,
 }
 
 bool Extract(const std::string &folder) {
-  return ExtractArchive(folder.c_str(), (folder + "setup.zip").c_str(), folder.c_str());
+  return RunExtractorProgram(folder.c_str(), (folder + "setup.zip").c_str(), folder.c_str());
 }
 
-TEST(ExtractArchive, JudgesTheExitCode) {
+TEST(RunExtractorProgram, JudgesTheExitCode) {
   EXPECT_TRUE(Extract(StandInFolder("exit0", 0, 0)));
   EXPECT_TRUE(Extract(StandInFolder("exit2", 2, 0)));
   EXPECT_FALSE(Extract(StandInFolder("exit1", 1, 0)));
   EXPECT_FALSE(Extract(StandInFolder("exit-1", -1, 0)));
 }
 
-TEST(ExtractArchive, PassesAFolderWithBlanksWholeAndRunsInIt) {
+TEST(RunExtractorProgram, PassesAFolderWithBlanksWholeAndRunsInIt) {
   const std::string folder = StandInFolder("with blank 目录", 0, 0);
   ASSERT_TRUE(Extract(folder));
   const std::string command = ReadText(folder + "cmdline.txt");
-  const std::string expected = " x \"" + folder + "setup.zip\" -o\"" + folder + "\" -y";
+  char built[kExtractCommandSize];
+  ASSERT_TRUE(
+      BuildExtractCommand(built, sizeof built, (folder + "setup.zip").c_str(), folder.c_str()));
+  const std::string expected = std::string(" ") + built;
   ASSERT_GE(command.size(), expected.size());
   EXPECT_EQ(expected, command.substr(command.size() - expected.size())) << command;
   EXPECT_EQ(folder.substr(0, folder.size() - 1), ReadText(folder + "cwd.txt"));
 }
 
-TEST(ExtractArchive, RefusesPathsTooLongForTheCommand) {
+TEST(RunExtractorProgram, RefusesPathsTooLongForTheCommand) {
   // Paths of 588 characters together do not fit the 600-byte command with its
   // 12 fixed characters and terminator; 587 do.
   const std::string folder = StandInFolder("long", 0, 0);
   const std::string archive = folder + std::string(587 - 2 * folder.size(), 'a');
-  EXPECT_FALSE(ExtractArchive(folder.c_str(), (archive + "b").c_str(), folder.c_str()));
+  EXPECT_FALSE(RunExtractorProgram(folder.c_str(), (archive + "b").c_str(), folder.c_str()));
   EXPECT_EQ("", ReadText(folder + "cmdline.txt"));
-  EXPECT_TRUE(ExtractArchive(folder.c_str(), archive.c_str(), folder.c_str()));
+  EXPECT_TRUE(RunExtractorProgram(folder.c_str(), archive.c_str(), folder.c_str()));
 }
 
 // Without an extractor the shell shows its own "file not found" box and then
 // leaves an error code of 0 or 2 behind, which used to read as a clean exit.
-TEST(ExtractArchive, LaunchThatStartsNoProcessFails) {
+TEST(RunExtractorProgram, LaunchThatStartsNoProcessFails) {
   const std::string folder = NewFolder("empty");
   std::atomic<bool> done{false};
   std::thread dismisser([&] {
@@ -291,7 +283,7 @@ TEST(ExtractArchive, LaunchThatStartsNoProcessFails) {
 // extraction goes on at once, while another program's dialog with the same
 // title, open before the extractor started, keeps its buttons and gets no
 // press. The stand-in would close its dialog by itself only after 20 s.
-TEST(ExtractArchive, ClosesTheExtractorsDialogAndNoOtherProgramsOne) {
+TEST(RunExtractorProgram, ClosesTheExtractorsDialogAndNoOtherProgramsOne) {
   TestDialog other("dialog", "解压文件... " + Tag("bystander"),
                    {"后台(&B)", "暂停(&P)", "关闭(&C)"});
   ASSERT_NE(nullptr, other.window());

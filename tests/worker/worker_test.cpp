@@ -10,57 +10,17 @@
 #include <string>
 #include <thread>
 
-#include "install/install_state.h"
-#include "install/worker_messages.h"
 #include "payload/payload_layout.h"
 #include "tests/support/scratch.h"
+#include "tests/support/worker_run.h"
 
 namespace {
 
-struct Outcome {
-  int ok = 0;
-  int failed = 0;
-  int otherParams = 0;  // result messages whose parameters were not both 0
-  DWORD ms = 0;         // from the thread's start to its end
-};
+using Outcome = test_support::WorkerResult;
 
-LRESULT CALLBACK CountProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto *outcome = reinterpret_cast<Outcome *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (outcome && (message == UM_INSTALL_OK || message == UM_INSTALL_FAILED)) {
-    ++(message == UM_INSTALL_OK ? outcome->ok : outcome->failed);
-    if (wParam != 0 || lParam != 0) ++outcome->otherParams;
-  }
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void Pump() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
-// Runs one install into folder and counts every result message the worker
-// posted: all of them are queued once its thread has ended.
+// One install into folder, with exactly one result of parameters 0.
 Outcome Install(const std::string &folder) {
-  Outcome outcome;
-  std::snprintf(InstallDir, sizeof InstallDir, "%s", folder.c_str());
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = CountProc;
-  wc.lpszClassName = "TovraWorkerTestCounter";
-  RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                nullptr, nullptr);
-  EXPECT_NE(nullptr, window);
-  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&outcome));
-  const DWORD start = GetTickCount();
-  HANDLE thread = CreateThread(nullptr, kInstallWorkerStackSize, InstallWorker, window, 0, nullptr);
-  EXPECT_NE(nullptr, thread);
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-    Pump();
-  }
-  outcome.ms = GetTickCount() - start;
-  CloseHandle(thread);
-  Pump();
-  DestroyWindow(window);
+  const Outcome outcome = test_support::RunWorker(folder);
   EXPECT_EQ(1, outcome.ok + outcome.failed) << "exactly one result per run";
   EXPECT_EQ(0, outcome.otherParams);
   return outcome;
@@ -132,7 +92,7 @@ TEST(InstallWorker, EmptyFolderInstallsAndASecondRunKeepsTheExtractorPair) {
   EXPECT_TRUE(Exists(folder + "TovraClientService.exe"));
   EXPECT_TRUE(Exists(folder + "TovraControl.exe"));
 
-  for (const char *name : {"7Z.DLL", "7ZG.EXE", "setup.zip"}) SetPast(folder + name);
+  for (const char *name : {kCodecFile, kExtractorFile, kArchiveFile}) SetPast(folder + name);
   const Outcome second = Install(folder);
   std::printf("install over a finished install: %lu ms\n", static_cast<unsigned long>(second.ms));
   EXPECT_EQ(1, second.ok);
@@ -166,16 +126,10 @@ TEST(InstallWorker, IdenticalCodecLibraryWithMissingExtractor) {
   EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
 }
 
-// folder (ending in a backslash) padded with components of at most 100
-// characters to `length` characters with its closing backslash; each level
-// is made.
-std::string MadeFolderOfLength(std::string folder, size_t length) {
-  while (folder.size() < length) {
-    const size_t room = length - folder.size() - 1;  // before the closing backslash
-    folder += std::string(room == 101 ? 98 : (room > 100 ? 100 : room), 'x') + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-  }
-  return folder;
+// A folder of `length` characters with its closing backslash, each level made.
+std::string MadeFolderOfLength(const wchar_t *name, size_t length) {
+  using namespace test_support;
+  return ToAnsi(LengthenFolder(MakeScratchFolder(L"tovra-worker", name), length, true)) + "\\";
 }
 
 // The folder's longest path, folder + "TovraClientService.exe", must fit
@@ -183,12 +137,12 @@ std::string MadeFolderOfLength(std::string folder, size_t length) {
 // extract command's 600 bytes would take 289: the MAX_PATH rule decides.)
 TEST(InstallWorker, FolderAtTheLongestPathLimitInstallsAndOneMoreFails) {
   NEEDS_EXTRACTOR();
-  const std::string past = MadeFolderOfLength(NewFolder("long"), kMaxInstallDirLength + 1);
+  const std::string past = MadeFolderOfLength(L"long", kMaxInstallDirLength + 1);
   ASSERT_EQ(238u, past.size());
   EXPECT_EQ(1, Install(past).failed);
   EXPECT_FALSE(Exists(past + "7Z.DLL")) << "written before the refusal";
 
-  const std::string at = MadeFolderOfLength(NewFolder("limit"), kMaxInstallDirLength);
+  const std::string at = MadeFolderOfLength(L"limit", kMaxInstallDirLength);
   ASSERT_EQ(237u, at.size());
   EXPECT_EQ(1, Install(at).ok);
   EXPECT_TRUE(Exists(at + "TovraClientService.exe"));
@@ -237,53 +191,13 @@ TEST(InstallWorker, SetsTheErrorModeOfItsOwnThreadOnly) {
   EXPECT_EQ(processMode, processModeAfter);
 }
 
-TEST(InstallFolderRule, TakesAbsoluteFoldersUpToTheLimit) {
-  EXPECT_TRUE(InstallFolderUsable("C:\\Tovra\\"));
-  EXPECT_TRUE(InstallFolderUsable("d:\\"));
-  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\Tovra\\"));
-  EXPECT_TRUE(InstallFolderUsable("\\\\server\\share\\"));
-  // 誠 (D5 5C) as a server name: its second byte is no separator.
-  EXPECT_TRUE(InstallFolderUsable("\\\\\xD5\x5C\\share\\"));
-  // 亅 (81 7C): its second byte is no "|".
-  EXPECT_TRUE(InstallFolderUsable("C:\\\x81\x7C\\"));
-  // Near the device names, and a share that happens to be called so.
-  for (const char *taken : {"C:\\CONSOLE\\", "C:\\con1\\", "C:\\COM10\\", "C:\\.con\\",
-                            "C:\\a b\\aux-1\\", "\\\\server\\nul\\Tovra\\"}) {
-    EXPECT_TRUE(InstallFolderUsable(taken)) << taken;
-  }
-  const std::string at = "C:\\" + std::string(kMaxInstallDirLength - 4, 'a') + "\\";
-  EXPECT_TRUE(InstallFolderUsable(at.c_str()));
-  const std::string past = "C:\\" + std::string(kMaxInstallDirLength - 3, 'a') + "\\";
-  EXPECT_FALSE(InstallFolderUsable(past.c_str()));
-
-  for (const char *refused :
-       {"", "Tovra\\", "\\Tovra\\", "C:Tovra\\", "C:\\%WINDIR%\\", "C:\\100%\\", "\\\\server\\",
-        "\\\\server\\share", "\\\\\\share\\", "\\\\?\\C:\\Tovra\\", "\\\\.\\C:\\", "1:\\Tovra\\",
-        // What no file name may hold; "?" is also what a character CP936
-        // cannot spell becomes.
-        "C:\\a?b\\", "C:\\a*\\", "C:\\a|b\\", "C:\\<a>\\", "C:\\\"a\"\\", "C:\\a\tb\\", "C:\\a:b\\",
-        "C:\\\xD5\x5C?\\",
-        // Device names, in any case, with an extension or blanks before it.
-        "C:\\CON\\", "C:\\Tovra\\nul\\", "C:\\a\\Aux.txt\\", "C:\\PRN .log\\", "C:\\lpt1\\",
-        "C:\\COM9\\x\\", "\\\\server\\share\\con\\", "C:\\\xD0\xC2\xBD\xA8\\CON"}) {
-    EXPECT_FALSE(InstallFolderUsable(refused)) << refused;
-  }
-  char unterminated[kInstallDirSize];
-  std::memset(unterminated, 'a', sizeof unterminated);
-  EXPECT_FALSE(InstallFolderUsable(unterminated));
-}
-
-// Windows path of a folder the shell fixture prepared, or "" with a reason.
-std::string FixtureFolder(const char *name, const char *marker) {
-  std::string unixPath = std::string(TOVRA_WORKER_FIXTURE) + "/";
-  std::string windows = "Z:" + unixPath;
-  for (char &c : windows) c = c == '/' ? '\\' : c;
-  if (!Exists(windows + name) || Exists(windows + marker)) return "";
-  return windows + name + "\\";
+// A folder the small-disk fixture prepared, "" when it could not.
+std::string FixtureFolder(const wchar_t *name, const wchar_t *marker) {
+  return test_support::SmallDiskFolderA(L"worker", name, marker);
 }
 
 TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
-  const std::string folder = FixtureFolder("readonly", "no-immutable");
+  const std::string folder = FixtureFolder(L"readonly", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
   EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
@@ -296,7 +210,7 @@ TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
 // once: the install fails quickly instead of stalling.
 TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
   NEEDS_EXTRACTOR();
-  const std::string folder = FixtureFolder("locked", "no-immutable");
+  const std::string folder = FixtureFolder(L"locked", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   const Outcome outcome = Install(folder);
   std::printf("install with an entry the extractor cannot write: %lu ms\n",
@@ -307,7 +221,7 @@ TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
 }
 
 TEST(InstallWorker, FullDiskFails) {
-  const std::string folder = FixtureFolder("full", "no-tmpfs");
+  const std::string folder = FixtureFolder(L"full", L"no-tmpfs");
   if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
 }

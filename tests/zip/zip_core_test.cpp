@@ -449,12 +449,8 @@ TEST(ZipNames, DecodesStrictUtf8Only) {
 
 TEST(ZipNames, SplitsDosTimes) {
   const DosTime t = SplitDosTime(0x5A88, 0x6000 | (34 << 5) | 29);
-  EXPECT_EQ(2025, t.year);
-  EXPECT_EQ(4, t.month);
-  EXPECT_EQ(8, t.day);
-  EXPECT_EQ(12, t.hour);
-  EXPECT_EQ(34, t.minute);
-  EXPECT_EQ(58, t.second);
+  EXPECT_EQ((std::vector<int>{2025, 4, 8, 12, 34, 58}),
+            (std::vector<int>{t.year, t.month, t.day, t.hour, t.minute, t.second}));
 }
 
 }  // namespace
