@@ -3,6 +3,7 @@
 # driver once under Wine's relay trace of a few calls (timestamps in ms, by
 # process) and prints the phases of the last run of ours.
 #   bench/install_trace.sh [TovraSetup.exe]   (default: the i686 build's)
+#   (PEER=<its peer> for an installer of another product)
 # Only the calls named below are traced, so the trace costs little. The
 # prefix's relay filter is set for the run and removed afterwards.
 set -uo pipefail
@@ -10,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 B=${B:-$root/build}
 case "$B" in /*) ;; *) B=$root/$B ;; esac
 ours=${1:-$B/i686/bin/TovraSetup.exe}
-peer=$B/bench/install/peer/TovraNsisPeer.exe
+peer=${PEER:-$B/bench/install/peer/TovraNsisPeer.exe}  # install_bench.sh --archive makes one per product
 driver=$B/i686/bin/install_bench.exe
 [ -f "$peer" ] || { echo "install_trace: run bench/install_bench.sh once first (it builds the peer)"; exit 77; }
 

@@ -18,5 +18,16 @@ constexpr char kClientDataBackup[] = "TovraClient.dat.bak";
 // The archive is carried in pieces of this many bytes, the last taking the rest.
 constexpr unsigned long kArchiveChunkSize = 2831152UL;
 
+// The largest archive an installer may carry: 1,023 MiB, so that the whole
+// 32-bit image (archive, extractor pair and the installer's own code, under
+// 1 MiB together) stays within 1 GiB. Windows maps an image into one free
+// range of its size when the process is made, and the DLLs, heaps and stacks
+// that come after it need the rest of the 2 GB a 32-bit process has (on
+// 32-bit Windows, and on 64-bit Windows without /LARGEADDRESSAWARE); half of
+// it for the image is what every supported PC can be counted on to give.
+// The measures behind it: docs/architecture.md, "How large a product".
+// payload/CMakeLists.txt reads this line.
+constexpr unsigned long kMaxArchiveSize = 1072693248UL;
+
 // Every path buffer of the installer, the install folder's included.
 constexpr int kPathSize = 600;

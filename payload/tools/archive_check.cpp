@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -85,10 +86,35 @@ std::string DescribeRecords(const std::vector<PeVersionRecord> &records) {
   return text;
 }
 
+// 1234567 -> "1,234,567".
+std::string Grouped(uint64_t n) {
+  std::string digits = std::to_string(n), text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
 }  // namespace
+
+// The installer carries the archive inside its own 32-bit image, which Windows
+// maps into one free range of the process's address space; past the limit
+// (util/product_files.h says why it is where it is) that range cannot be
+// counted on on every supported PC.
+bool ArchiveSizeFits(uint64_t size, std::string *message) {
+  if (size <= kMaxArchiveSize) return true;
+  char mib[32];
+  snprintf(mib, sizeof mib, "%.1f MiB", double(size) / 1048576.0);
+  *message = "the archive is " + Grouped(size) + " bytes (" + mib + "), past the limit of " +
+             Grouped(kMaxArchiveSize) + " bytes (" + std::to_string(kMaxArchiveSize >> 20) +
+             " MiB) that a 32-bit installer carrying it in its image can be sure to load";
+  return false;
+}
 
 bool CheckProductArchive(const uint8_t *data, size_t size, const std::string &version,
                          std::string *message) {
+  if (!ArchiveSizeFits(size, message)) return false;
   Archive archive;
   Status st = archive.Open(data, size);
   if (st != Status::kOk) {

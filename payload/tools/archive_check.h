@@ -11,3 +11,8 @@
 // `version`. Otherwise false, with the reason in `message`.
 bool CheckProductArchive(const uint8_t *data, size_t size, const std::string &version,
                          std::string *message);
+
+// True when an archive of `size` bytes is small enough to carry
+// (kMaxArchiveSize); otherwise false, with the size and the limit in
+// `message`. CheckProductArchive applies it first.
+bool ArchiveSizeFits(uint64_t size, std::string *message);

@@ -9,6 +9,7 @@
 
 #include "extractor/zip/zip_writer.h"
 #include "tests/pe/pe_builder.h"
+#include "util/product_files.h"
 
 namespace {
 
@@ -167,6 +168,18 @@ TEST(ArchiveCheck, RefusesEntriesTheExtractorCannotWrite) {
   e = Good();
   e[4].method = 14;  // LZMA
   EXPECT_NE(std::string::npos, Refusal(e).find("cannot be extracted"));
+}
+
+// The limit holds to the byte, and the refusal names both sizes (the scale
+// test builds and installs near it, and is refused past it, for real).
+TEST(ArchiveCheck, RefusesAnArchivePastTheSizeLimit) {
+  std::string message;
+  EXPECT_TRUE(ArchiveSizeFits(kMaxArchiveSize, &message));
+  EXPECT_FALSE(ArchiveSizeFits(kMaxArchiveSize + 1ull, &message));
+  EXPECT_NE(std::string::npos, message.find("1,072,693,249 bytes (1023.0 MiB)")) << message;
+  EXPECT_NE(std::string::npos, message.find("limit of 1,072,693,248 bytes (1023 MiB)")) << message;
+  EXPECT_FALSE(ArchiveSizeFits(4294967295ull, &message));
+  EXPECT_NE(std::string::npos, message.find("4,294,967,295 bytes (4096.0 MiB)")) << message;
 }
 
 #ifdef TOVRA_SAMPLE_ARCHIVE
