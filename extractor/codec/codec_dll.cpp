@@ -32,7 +32,17 @@ struct Staged {
   HANDLE old;                // the existing file when `existing` is kFile
   Found existing;            // kNothing, kFile or kLink (replaced by the rename)
   bool moved_old = false, placed = false;
+  bool let_go = false;  // past kHeldMax: both handles closed after staging, reopened to commit
 };
+
+// How many staged entries keep their handles until the commit. Under Wine
+// every open handle is a descriptor of the wineserver, whose limit (often
+// 1,024 to 20,000) a product of that many files would reach and fail on.
+// Past it an entry's handles are closed once it is staged and reopened, one
+// at a time, as it is put in place: the new file by name, without sharing,
+// and checked to be a file of the entry's size; the old one as at staging,
+// so a program started from it since fails the commit and puts all back.
+constexpr size_t kHeldMax = 256;
 
 // A folder below (or at) the output folder that this run has checked, held
 // open without delete sharing so that nobody can swap it for a link after
@@ -64,6 +74,7 @@ struct TzArchive {
   std::vector<HeldFolder> folders;    // the output folder first
   std::vector<std::wstring> created;  // folders this run made, parents first
   std::vector<Staged> staged;
+  size_t held = 0;  // staged entries that keep their handles
   bool committed = false;
   TzArchive() {
     InitializeCriticalSection(&lock);
@@ -396,6 +407,8 @@ Found Classify(HANDLE h, const std::wstring &path, const std::wstring &folder, D
              : Found::kLink;
 }
 
+constexpr DWORD kKeep = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
 HANDLE OpenAsItself(const std::wstring &path, DWORD access) {
   HANDLE h = INVALID_HANDLE_VALUE;
   Retry([&] {
@@ -501,7 +514,6 @@ int HoldExisting(const std::wstring &target, const std::wstring &folder, bool ov
                  Found *found, HANDLE *old) {
   *found = Found::kNothing;
   *old = INVALID_HANDLE_VALUE;
-  constexpr DWORD kKeep = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
   HANDLE h = OpenAsItself(target, GENERIC_WRITE | kKeep);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -537,6 +549,8 @@ void Release(Staged *s) {
   if (s->file != INVALID_HANDLE_VALUE) {
     DeleteOpen(s->file);
     CloseHandle(s->file);
+  } else if (s->let_go) {
+    DeleteFileW((s->target + kNewSuffix).c_str());
   }
   if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
   s->file = s->old = INVALID_HANDLE_VALUE;
@@ -547,9 +561,48 @@ void Release(Staged *s) {
 void Rollback(TzArchive *a) {
   for (Staged &s : a->staged) Release(&s);
   a->staged.clear();
+  a->held = 0;
   ReleaseFolders(a);  // held folders cannot be removed
   for (size_t i = a->created.size(); i-- > 0;) RemoveDirectoryW(a->created[i].c_str());
   a->created.clear();
+}
+
+// A let-go entry's temporary, reopened without sharing: the file this run
+// wrote there, as far as its kind and size tell, or INVALID_HANDLE_VALUE.
+HANDLE OpenStaged(const std::wstring &temp, uint64_t size) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  Retry([&] {
+    h = CreateFileW(temp.c_str(), GENERIC_WRITE | kKeep, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h != INVALID_HANDLE_VALUE &&
+      (!GetFileInformationByHandle(h, &info) ||
+       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+       (static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow) != size ||
+       info.nNumberOfLinks != 1)) {
+    CloseHandle(h);
+    SetLastError(ERROR_FILE_INVALID);
+    h = INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+// Closes a let-go entry's handles once it is in place.
+void LetGo(Staged *s) {
+  if (s->file != INVALID_HANDLE_VALUE) CloseHandle(s->file);
+  if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
+  s->file = s->old = INVALID_HANDLE_VALUE;
+}
+
+// Renames a file back, through its handle while it has one, else by name.
+void PutBack(HANDLE h, const std::wstring &from, const std::wstring &to) {
+  if (h != INVALID_HANDLE_VALUE) {
+    RenameOpen(h, to, false);
+  } else {
+    MoveFileExW(from.c_str(), to.c_str(), 0);
+  }
 }
 
 // Puts the staged files in place, in entry order: each old file is renamed
@@ -571,25 +624,31 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
   int result = TZ_OK;
   for (; at < staged.size(); ++at) {
     Staged &s = staged[at];
+    if (s.let_go) {
+      if (s.existing == Found::kFile) s.old = OpenAsItself(s.target, GENERIC_WRITE | kKeep);
+      s.file = OpenStaged(s.target + kNewSuffix, a->zip.entries()[s.index].uncompressed_size);
+    }
     if (s.existing == Found::kFile) {
-      if (!RenameOpen(s.old, s.target + kOldSuffix, true)) {
+      if (s.old == INVALID_HANDLE_VALUE || !RenameOpen(s.old, s.target + kOldSuffix, true)) {
         result = FailureOf(GetLastError());
         break;
       }
       s.moved_old = true;
     }
-    if (!RenameOpen(s.file, s.target, s.existing == Found::kLink)) {
+    if (s.file == INVALID_HANDLE_VALUE ||
+        !RenameOpen(s.file, s.target, s.existing == Found::kLink)) {
       result = FailureOf(GetLastError());
       break;
     }
     s.placed = true;
+    if (s.let_go) LetGo(&s);
   }
   if (result != TZ_OK) {
     *failed_index = staged[at].index;
     for (size_t i = at + 1; i-- > 0;) {
       const Staged &s = staged[i];
-      if (s.placed) RenameOpen(s.file, s.target + kNewSuffix, false);
-      if (s.moved_old) RenameOpen(s.old, s.target, false);
+      if (s.placed) PutBack(s.file, s.target, s.target + kNewSuffix);
+      if (s.moved_old) PutBack(s.old, s.target + kOldSuffix, s.target);
     }
     Rollback(a);
     return result;
@@ -597,11 +656,13 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
   // An old file that cannot go now (a running program's) is removed by the
   // next run.
   for (Staged &s : staged) {
-    CloseHandle(s.file);
-    if (s.moved_old) DeleteOpen(s.old);
+    if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
+    if (s.moved_old && s.old == INVALID_HANDLE_VALUE) DeleteFileW((s.target + kOldSuffix).c_str());
+    if (s.moved_old && s.old != INVALID_HANDLE_VALUE) DeleteOpen(s.old);
     if (s.old != INVALID_HANDLE_VALUE) CloseHandle(s.old);
   }
   staged.clear();
+  a->held = 0;
   a->committed = true;
   return TZ_OK;
 }
@@ -685,6 +746,7 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   EnterCriticalSection(&a->lock);
   for (size_t i = a->staged.size(); i-- > 0;) {
     if (a->staged[i].key != staged.key) continue;
+    if (!a->staged[i].let_go) --a->held;
     Release(&a->staged[i]);
     a->staged.erase(a->staged.begin() + i);
   }
@@ -716,6 +778,12 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   }
   SetDosTime(sink.file, e);
   EnterCriticalSection(&a->lock);
+  if (a->held < kHeldMax) {
+    ++a->held;
+  } else {
+    staged.let_go = true;
+    LetGo(&staged);
+  }
   a->staged.push_back(std::move(staged));
   LeaveCriticalSection(&a->lock);
   return TZ_OK;

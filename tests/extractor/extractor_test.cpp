@@ -639,6 +639,43 @@ TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
   EXPECT_TRUE(want == Tree(folder));
 }
 
+// More entries than the extractor keeps handles for (its later ones are
+// closed once staged and reopened to be put in place): a fresh run and an
+// upgrade place every file, and a broken last entry leaves the old ones.
+TEST_F(ExtractorTest, ManyFilesCommitAndRollBackAsFew) {
+  const std::wstring folder = scratch_ + L"\\out\\";
+  std::vector<WriteEntry> e(600);
+  std::map<std::wstring, std::string> want;
+  for (size_t i = 0; i < e.size(); ++i) {
+    e[i].name = (i % 2 ? "程序/" : "") + std::to_string(i) + ".txt";
+    e[i].data = "v1 " + std::to_string(i * 7919);
+    want[Slashes(Widen(e[i].name))] = e[i].data;
+  }
+  want[L"程序"] = "<dir>";
+  const std::wstring v1 = scratch_ + L"\\v1.zip", v2 = scratch_ + L"\\v2.zip",
+                     bad = scratch_ + L"\\bad.zip";
+  ASSERT_TRUE(WriteFileBytes(v1, tovra::zip::WriteZip(e)));
+  for (auto &entry : e) entry.data[1] = '2';
+  ASSERT_TRUE(WriteFileBytes(v2, tovra::zip::WriteZip(e)));
+  e.back().crc32 = 0x12345678;
+  ASSERT_TRUE(WriteFileBytes(bad, tovra::zip::WriteZip(e)));
+  for (const std::wstring *archive : {&v1, &bad, &v2}) {
+    if (archive == &v2) {
+      for (auto &f : want)
+        if (f.second != "<dir>") f.second[1] = '2';
+    }
+    Process p;
+    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", *archive, folder, &p));
+    if (archive == &bad) {
+      DialogView v;
+      EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
+    } else {
+      EXPECT_EQ(0, p.Wait(120000));
+    }
+    EXPECT_TRUE(want == Tree(folder)) << archive - &v1;
+  }
+}
+
 // Links planted in the output folder (Unix symlinks under Wine, standing for
 // junctions and file links): a folder link that leads out fails the run and
 // nothing lands outside; a file link at a target's name is replaced, not
