@@ -417,19 +417,24 @@ TEST_F(ExtractorTest, FailedEntryKeepsTheDialogUntilCloseIsClicked) {
   EXPECT_FALSE(Exists(folder));
 }
 
+// Starts a visible run over `parts` zero-filled files of kPart bytes and
+// waits for its dialog: a visible run shows it from the start (a hidden run
+// only after a while, and a run may end before that).
+constexpr uint32_t kPart = 1u << 30;
+void StartBigVisibleRun(const std::wstring &scratch, int parts, Process *p, DialogView *v) {
+  const std::wstring archive = scratch + L"\\big.zip";
+  ASSERT_TRUE(WriteZerosZip(archive, parts, kPart));
+  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
+                                   Widen(InstallerCommand(archive, scratch + L"\\out\\")), L"", p));
+  ASSERT_TRUE(WaitForDialog(p->pid, "", 20000, v));
+}
+
 TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   const std::wstring folder = scratch_ + L"\\out\\";
-  const std::wstring archive = scratch_ + L"\\big.zip";
-  constexpr uint32_t kPart = 1u << 30;
   constexpr int kParts = 6;
-  ASSERT_TRUE(WriteZerosZip(archive, kParts, kPart));
-  // Started visibly: the dialog is there from the start (a hidden run shows
-  // it only after a while, and this run may end before that).
   Process p;
-  ASSERT_TRUE(
-      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
+  ASSERT_NO_FATAL_FAILURE(StartBigVisibleRun(scratch_, kParts, &p, &v));
   EXPECT_EQ("#32770", v.cls);
   EXPECT_EQ("后台(&B)", v.texts[0]);
   EXPECT_EQ("暂停(&P)", v.texts[1]);
@@ -464,15 +469,10 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
 // Cancelled while both workers write: 255, and every file left is complete.
 TEST_F(ExtractorTest, CancelWhileWorkersRunLeavesOnlyWholeFiles) {
   const std::wstring folder = scratch_ + L"\\out\\";
-  const std::wstring archive = scratch_ + L"\\big.zip";
-  constexpr uint32_t kPart = 1u << 30;
   constexpr int kParts = 8;
-  ASSERT_TRUE(WriteZerosZip(archive, kParts, kPart));
   Process p;
-  ASSERT_TRUE(
-      StartWithCommandLine(kBin + L"7ZG.exe", Widen(InstallerCommand(archive, folder)), L"", &p));
   DialogView v;
-  ASSERT_TRUE(WaitForDialog(p.pid, "", 20000, &v));
+  ASSERT_NO_FATAL_FAILURE(StartBigVisibleRun(scratch_, kParts, &p, &v));
   for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
   ClickLikeWatcher(v.buttons[2]);
   EXPECT_EQ(255, p.Wait(20000));

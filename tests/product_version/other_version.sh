@@ -22,16 +22,7 @@ host_bin=$3
 work=$4
 version=4.1.0.7
 default=3.0.26.203
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-check() { # description, command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else fail "$what"; fi
-}
+. "$src/tests/support/checks.sh"
 
 export B=$work/build
 mkdir -p "$B"

@@ -21,17 +21,7 @@ src=$(cd "$2" && pwd)
 export B=$3
 work=$4
 release=$src/scripts/release.sh
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-check() { # description, command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else fail "$what"; fi
-}
+. "$src/tests/support/checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
