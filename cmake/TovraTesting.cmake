@@ -5,7 +5,8 @@
 # A GoogleTest program whose cases ctest runs one by one; under the cross
 # build they run through wine-run.sh. SERIAL keeps its cases from running
 # beside any other test (cases that look at every top-level window, say).
-# SMALL_DISK: the cases use the small-disk fixture (tests/CMakeLists.txt),
+# Under the cross build every case waits for the wine fixture (the tree's
+# prefix, made once). SMALL_DISK: the cases use the small-disk fixture (tests/CMakeLists.txt),
 # set up before the first and cleaned up after the last; TOVRA_SMALL_DISK
 # names its folder. A case that calls GTEST_SKIP counts as skipped. RESOURCE_LOCK: cases that share the named thing (one
 # small disk, say) never run at the same time.
@@ -20,13 +21,16 @@ function(tovra_add_gtest name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(TOVRA_WINDOWS)
+    set(T_FIXTURES_REQUIRED wine)  # tests/CMakeLists.txt: the prefix, made once
+  endif()
   if(T_SMALL_DISK)
-    set(T_FIXTURES_REQUIRED small_disk)
+    list(APPEND T_FIXTURES_REQUIRED small_disk)
     target_compile_definitions(${name} PRIVATE TOVRA_SMALL_DISK="${TOVRA_SMALL_DISK}")
   endif()
   # An empty list value would vanish from the list and shift the pairs.
   set(props TIMEOUT ${T_TIMEOUT})
-  foreach(list_prop LABELS FIXTURES_REQUIRED ENVIRONMENT RESOURCE_LOCK)
+  foreach(list_prop LABELS ENVIRONMENT RESOURCE_LOCK)
     if(T_${list_prop})
       list(APPEND props ${list_prop} "${T_${list_prop}}")
     endif()
@@ -46,6 +50,9 @@ function(tovra_add_gtest name)
   endforeach()
   gtest_add_tests(TARGET ${name} SOURCES ${scanned} TEST_LIST cases)
   set_tests_properties(${cases} PROPERTIES ${props} SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  if(T_FIXTURES_REQUIRED)  # a list: given quoted, on its own
+    set_tests_properties(${cases} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES_REQUIRED}")
+  endif()
 endfunction()
 
 # tovra_add_fuzzer(<name> SOURCES ... LIBS ... [CORPUS dir] [SECONDS s])
