@@ -85,15 +85,18 @@ if [ -z "$win" ]; then
   kill "$pid" 2>/dev/null || true
   die "the installer's window did not appear within 30 s"
 fi
-# Painting follows mapping by a moment: wait until two shots agree.
+# Painting follows mapping by a moment: wait until two shots agree. A window
+# just found may not be viewable yet, and X then refuses the shot: try again.
 prev=
-for _ in $(seq 20); do
-  import -display "$DISPLAY" -window "$win" "$shot" || die "import failed"
-  sum=$(md5sum <"$shot")
-  [ "$sum" = "$prev" ] && break
-  prev=$sum
+for _ in $(seq 50); do
+  if import -display "$DISPLAY" -window "$win" "$shot" 2>/dev/null; then
+    sum=$(md5sum <"$shot")
+    [ "$sum" = "$prev" ] && break
+    prev=$sum
+  fi
   sleep 0.2
 done
+[ -n "$prev" ] || die "no screenshot of window $win could be taken in 10 s"
 echo "run.sh: screenshot of the installer's window ($(identify -format '%wx%h' "$shot")): $shot"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
