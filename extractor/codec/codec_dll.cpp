@@ -27,7 +27,7 @@ enum class Found { kNothing, kFile, kLink, kOther };
 // started as a program in the meantime.
 struct Staged {
   uint32_t index;
-  std::wstring target, key;  // key: the target lower-cased, as Windows compares names
+  std::wstring target, key;  // key: the target upper-cased, as Windows compares names
   HANDLE file;               // the new content, under ".~tovra-new"
   HANDLE old;                // the existing file when `existing` is kFile
   Found existing;            // kNothing, kFile or kLink (replaced by the rename)
@@ -51,6 +51,31 @@ struct HeldFolder {
   std::wstring key, final_path;
   HANDLE handle;
   bool leftovers;  // holds names with our suffixes, from a run cut short
+  bool listed;     // what it held when first held is in TzArchive::present
+};
+
+// Keys (upper-cased paths) that may answer "maybe" for a key never added,
+// never "no" for one that was: one bit of 2^20 per key's hash. A set of
+// strings would cost the codec library several KB of code.
+class KeyFilter {
+ public:
+  void Add(const std::wstring &key) {
+    const uint32_t bit = Bit(key);
+    bits_[bit >> 5] |= 1u << (bit & 31);
+  }
+  bool MayHold(const std::wstring &key) const {
+    const uint32_t bit = Bit(key);
+    return (bits_[bit >> 5] >> (bit & 31)) & 1;
+  }
+  void Clear() { std::fill(bits_.begin(), bits_.end(), 0u); }
+
+ private:
+  static uint32_t Bit(const std::wstring &key) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (const wchar_t c : key) h = (h ^ static_cast<uint32_t>(c)) * 16777619u;
+    return h >> 12;
+  }
+  std::vector<uint32_t> bits_ = std::vector<uint32_t>(1 << 15);
 };
 
 // The archive is read with ReadFile as needed (the directory when opened,
@@ -74,7 +99,9 @@ struct TzArchive {
   std::vector<HeldFolder> folders;    // the output folder first
   std::vector<std::wstring> created;  // folders this run made, parents first
   std::vector<Staged> staged;
-  size_t held = 0;  // staged entries that keep their handles
+  KeyFilter present;      // the names held folders held when listed
+  KeyFilter staged_keys;  // every key staged since the last commit or rollback
+  size_t held = 0;        // staged entries that keep their handles
   bool committed = false;
   TzArchive() {
     InitializeCriticalSection(&lock);
@@ -193,10 +220,12 @@ bool Remove(const std::wstring &path) {
   return Retry([&] { return DeleteFileW(path.c_str()) != 0; });
 }
 
+// Upper-cased as Windows (and Wine) compare names without case: two names
+// with one key are one file.
 std::wstring Key(const std::wstring &path) {
   std::wstring key = path;
   const int n = static_cast<int>(path.size());
-  if (n > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, path.data(), n, &key[0], n);
+  if (n > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), n, &key[0], n);
   return key;
 }
 
@@ -249,16 +278,26 @@ HANDLE HoldFolder(const std::wstring &path) {
   return h;
 }
 
-// Whether an existing folder holds names with our suffixes. Looked at once
-// per folder instead of twice per entry: under Wine each look for a name that
-// is not there reads the whole folder (names compare without case).
-bool HasLeftovers(const std::wstring &folder) {
+// Notes the names an existing folder holds, once, when it is first held: an
+// entry whose name is not among them needs no look for what is there, and
+// whether any carries our suffixes tells if a run was cut short in it. Under
+// Wine each look for a name that is not there reads the whole folder (names
+// compare without case), three per entry made a product of many files in one
+// folder quadratic. A name that turns up later is caught by the commit, whose
+// rename onto a name it found free replaces nothing.
+void ListFolder(TzArchive *a, HeldFolder *f, const std::wstring &path) {
   WIN32_FIND_DATAW found;
-  const HANDLE h = FindFirstFileExW((folder + L"\\*.~tovra-*").c_str(), FindExInfoBasic, &found,
-                                    FindExSearchNameMatch, nullptr, 0);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  const HANDLE h = FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &found,
+                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  f->listed = h != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring key = Key(path + L'\\' + found.cFileName);
+    a->present.Add(key);
+    f->leftovers = f->leftovers || key.find(L".~TOVRA-", path.size()) != std::wstring::npos;
+  } while (FindNextFileW(h, &found));
+  f->listed = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(h);
-  return true;
 }
 
 struct ChainRun {
@@ -313,6 +352,7 @@ bool OutputBase(const wchar_t *out_dir, std::wstring *base) {
 void ReleaseFolders(TzArchive *a) {
   for (const HeldFolder &f : a->folders) CloseHandle(f.handle);
   a->folders.clear();
+  a->present.Clear();
   a->base.clear();
 }
 
@@ -334,7 +374,8 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
     CloseHandle(h);
     return false;
   }
-  a->folders.push_back(HeldFolder{Key(*base), final_path, h, HasLeftovers(*base)});
+  a->folders.push_back(HeldFolder{Key(*base), final_path, h, false, false});
+  ListFolder(a, &a->folders.back(), *base);
   a->out_dir = out_dir;
   a->base = *base;
   return true;
@@ -345,9 +386,10 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
 // link, or whose real place is not directly inside its parent's (a Unix
 // symlink under Wine, which shows no reparse point on the handle), is
 // TZ_E_OUTSIDE. Checked folders stay held until the archive is closed or
-// rolled back. Under a->lock.
+// rolled back. `listed`: what the last one held is in a->present. Under
+// a->lock.
 int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16string> &parts,
-            size_t count, std::wstring *path, std::wstring *real, bool *leftovers) {
+            size_t count, std::wstring *path, std::wstring *real, bool *leftovers, bool *listed) {
   if (!Output(a, out_dir, path)) return TZ_E_WRITE;
   size_t parent = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -386,11 +428,13 @@ int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16stri
       CloseHandle(h);
       return result;
     }
-    a->folders.push_back(HeldFolder{key, final_path, h, !made && HasLeftovers(*path)});
+    a->folders.push_back(HeldFolder{key, final_path, h, false, made});
+    if (!made) ListFolder(a, &a->folders.back(), *path);
     parent = a->folders.size() - 1;
   }
   *real = a->folders[parent].final_path;
   *leftovers = a->folders[parent].leftovers;
+  *listed = a->folders[parent].listed;
   return TZ_OK;
 }
 
@@ -561,6 +605,7 @@ void Release(Staged *s) {
 void Rollback(TzArchive *a) {
   for (Staged &s : a->staged) Release(&s);
   a->staged.clear();
+  a->staged_keys.Clear();
   a->held = 0;
   ReleaseFolders(a);  // held folders cannot be removed
   for (size_t i = a->created.size(); i-- > 0;) RemoveDirectoryW(a->created[i].c_str());
@@ -662,6 +707,7 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
     if (s.old != INVALID_HANDLE_VALUE) CloseHandle(s.old);
   }
   staged.clear();
+  a->staged_keys.Clear();
   a->held = 0;
   a->committed = true;
   return TZ_OK;
@@ -728,10 +774,10 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
 
   std::wstring path, folder;
-  bool leftovers = false;
+  bool leftovers = false, listed = false;
   EnterCriticalSection(&a->lock);
   const int made = Folders(a, out_dir, parts, e.is_directory() ? parts.size() : parts.size() - 1,
-                           &path, &folder, &leftovers);
+                           &path, &folder, &leftovers, &listed);
   LeaveCriticalSection(&a->lock);
   if (made != TZ_OK) return made;
   if (e.is_directory()) {
@@ -742,9 +788,14 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   Staged staged{index,          path, Key(path), INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE,
                 Found::kNothing};
   // Two entries for one file (run in entry order on one thread): the later
-  // one's content wins, the earlier one's temporary goes.
+  // one's content wins, the earlier one's temporary goes. Looked for only
+  // when the key was staged before: a scan per entry is quadratic.
   EnterCriticalSection(&a->lock);
-  for (size_t i = a->staged.size(); i-- > 0;) {
+  const bool seen = a->staged_keys.MayHold(staged.key);
+  a->staged_keys.Add(staged.key);
+  // Leftovers may be put back under the entry's name before it is staged.
+  const bool absent = listed && !leftovers && !a->present.MayHold(staged.key);
+  for (size_t i = seen ? a->staged.size() : 0; i-- > 0;) {
     if (a->staged[i].key != staged.key) continue;
     if (!a->staged[i].let_go) --a->held;
     Release(&a->staged[i]);
@@ -752,7 +803,8 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   }
   LeaveCriticalSection(&a->lock);
   if (leftovers) Recover(path, folder);
-  const int held = HoldExisting(path, folder, overwrite, &staged.existing, &staged.old);
+  const int held =
+      absent ? TZ_OK : HoldExisting(path, folder, overwrite, &staged.existing, &staged.old);
   if (held != TZ_OK) return held;
   // CREATE_NEW: a link planted at the temporary name is not followed.
   const std::wstring temp = path + kNewSuffix;
