@@ -16,10 +16,6 @@ using namespace test_support;
 
 namespace {
 
-bool EndsWith(const std::wstring &s, const std::wstring &tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 const std::wstring kSetup = Widen(TOVRA_SETUP_EXE);
 constexpr DWORD kBoundMs = 150000;
 

@@ -41,6 +41,10 @@ inline std::vector<LaunchRecord> ReadLaunchRecords(const std::wstring &installFo
   return records;
 }
 
+inline bool EndsWith(const std::wstring &s, const std::wstring &tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 inline bool RunningUnderWine() {
   return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
