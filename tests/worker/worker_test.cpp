@@ -27,6 +27,7 @@ Outcome Install(const std::string &folder) {
 }
 
 using test_support::Exists;
+using test_support::SmallDiskFolderA;
 
 std::string NewFolder(const char *name) {
   return test_support::MakeScratchFolderA("tovra-worker", name);
@@ -34,10 +35,6 @@ std::string NewFolder(const char *name) {
 
 std::string Read(const std::string &path) {
   return test_support::ReadText(path);
-}
-
-void Write(const std::string &path, const std::string &bytes) {
-  ASSERT_TRUE(test_support::WriteText(path, bytes));
 }
 
 std::string Bytes(const unsigned char *data, unsigned long size) {
@@ -108,7 +105,7 @@ TEST(InstallWorker, DifferingCodecLibraryIsRewritten) {
   changed[changed.size() / 2] ^= 0x01;
   for (const std::string &existing : {changed, std::string()}) {
     const std::string folder = NewFolder(existing.empty() ? "emptydll" : "changeddll");
-    Write(folder + "7Z.DLL", existing);
+    ASSERT_TRUE(test_support::WriteText(folder + "7Z.DLL", existing));
     SetPast(folder + "7Z.DLL");
     EXPECT_EQ(1, Install(folder).ok);
     EXPECT_FALSE(IsPast(folder + "7Z.DLL"));
@@ -119,7 +116,7 @@ TEST(InstallWorker, DifferingCodecLibraryIsRewritten) {
 TEST(InstallWorker, IdenticalCodecLibraryWithMissingExtractor) {
   NEEDS_EXTRACTOR();
   const std::string folder = NewFolder("nogui");
-  Write(folder + "7Z.DLL", Codec());
+  ASSERT_TRUE(test_support::WriteText(folder + "7Z.DLL", Codec()));
   SetPast(folder + "7Z.DLL");
   EXPECT_EQ(1, Install(folder).ok);
   EXPECT_TRUE(IsPast(folder + "7Z.DLL"));
@@ -191,13 +188,8 @@ TEST(InstallWorker, SetsTheErrorModeOfItsOwnThreadOnly) {
   EXPECT_EQ(processMode, processModeAfter);
 }
 
-// A folder the small-disk fixture prepared, "" when it could not.
-std::string FixtureFolder(const wchar_t *name, const wchar_t *marker) {
-  return test_support::SmallDiskFolderA(L"worker", name, marker);
-}
-
 TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
-  const std::string folder = FixtureFolder(L"readonly", L"no-immutable");
+  const std::string folder = SmallDiskFolderA(L"worker", L"readonly", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
   EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
@@ -210,7 +202,7 @@ TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
 // once: the install fails quickly instead of stalling.
 TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
   NEEDS_EXTRACTOR();
-  const std::string folder = FixtureFolder(L"locked", L"no-immutable");
+  const std::string folder = SmallDiskFolderA(L"worker", L"locked", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   const Outcome outcome = Install(folder);
   std::printf("install with an entry the extractor cannot write: %lu ms\n",
@@ -221,7 +213,7 @@ TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
 }
 
 TEST(InstallWorker, FullDiskFails) {
-  const std::string folder = FixtureFolder(L"full", L"no-tmpfs");
+  const std::string folder = SmallDiskFolderA(L"worker", L"full", L"no-tmpfs");
   if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
 }
