@@ -69,6 +69,13 @@ struct ScratchShare {
   std::wstring Unc(const wchar_t *rest) const { return L"\\\\" + Widen(server) + rest; }
 };
 
+// A failed install: exit 1 after exactly one box.
+void ExpectFailedWithOneBox(const RunResult &o) {
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(1u, o.exitCode);
+  EXPECT_EQ(1, o.boxes);
+}
+
 // Checks one unattended install that succeeded into folder: exit 0, the
 // product there, the control program started there.
 void ExpectInstalledInto(const RunResult &o, const std::wstring &folder) {
@@ -105,10 +112,7 @@ TEST(EndToEnd, UnattendedFolderOnAMissingShareFailsBeforeWriting) {
   ScratchShare shared;
   if (!shared.share.Ok()) GTEST_SKIP() << "no UNC share could be set up (runs under Wine)";
   const std::wstring missing = shared.Unc(L"\\missing");
-  RunResult o = RunUnattendedWith(L"-target_dir " + Quoted(missing + L"\\Tovra"));
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
-  EXPECT_EQ(1, o.boxes);
+  ExpectFailedWithOneBox(RunUnattendedWith(L"-target_dir " + Quoted(missing + L"\\Tovra")));
   EXPECT_FALSE(Exists(missing));
 }
 
@@ -128,10 +132,8 @@ TEST(EndToEnd, UnattendedDefaultWithoutDriveDInstallsIntoSystemDriveTovra) {
 TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"错误 版本");
   RunResult o = RunUnattended(Widen(TOVRA_BADVERSION_EXE), dir, kBoundMs);
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
+  ExpectFailedWithOneBox(o);
   EXPECT_FALSE(o.windowShown);
-  EXPECT_EQ(1, o.boxes);
   EXPECT_EQ(L"未能安装", o.boxText);
   EXPECT_EQ(L"安装Tovra", o.boxCaption);
   EXPECT_TRUE(Exists(dir + L"\\" + FromAnsi(kServiceProgram)));  // unpacked, but refused
@@ -139,10 +141,7 @@ TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
 }
 
 TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
-  RunResult o = RunUnattended(kSetup, L"C:\\" + std::wstring(300, L'z'), 60000);
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
-  EXPECT_EQ(1, o.boxes);
+  ExpectFailedWithOneBox(RunUnattended(kSetup, L"C:\\" + std::wstring(300, L'z'), 60000));
 }
 
 // The error mode of one thread of another process, from the thread's TEB

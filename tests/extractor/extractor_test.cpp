@@ -220,8 +220,9 @@ bool ClickUntil(HWND button, const std::function<bool()> &took) {
   return false;
 }
 
-void Put(std::string *s, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) s->push_back(static_cast<char>(v >> (8 * i)));
+// Sets the little-endian field of `bytes` bytes at `at` to v.
+void Patch(std::string *s, size_t at, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) (*s)[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 // An archive of `count` entries of `size` zero bytes each, deflated in
@@ -267,44 +268,33 @@ bool WriteZerosZip(const std::wstring &path, int count, uint32_t size, int level
     ok = ok && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
          put == bytes.size();
   };
-  std::string central;
+  // Each entry's headers as the writer makes them for an entry whose data
+  // is not in memory; the stream is written after the local one, and the
+  // central records and the end record are moved by what went before.
+  std::string central, one;
   uint32_t offset = 0;
   for (int i = 0; i < count; ++i) {
-    const std::string name = "part" + std::to_string(i) + ".bin";
-    std::string fields;  // version, flags, method, time, date, crc, sizes, name length
-    Put(&fields, 20, 2);
-    Put(&fields, 0, 2);
-    Put(&fields, 8, 2);
-    Put(&fields, 0, 4);
-    Put(&fields, static_cast<uint32_t>(crc), 4);
-    Put(&fields, static_cast<uint32_t>(stream.size()), 4);
-    Put(&fields, size, 4);
-    Put(&fields, static_cast<uint32_t>(name.size()), 2);
-    Put(&fields, 0, 2);  // extra length
-    std::string head;
-    Put(&head, 0x04034b50, 4);
-    write(head + fields + name);
+    WriteEntry e = ZipEntry("part" + std::to_string(i) + ".bin");
+    e.deflated = "";
+    e.crc32 = static_cast<uint32_t>(crc);
+    e.compressed_size = static_cast<uint32_t>(stream.size());
+    e.uncompressed_size = size;
+    e.dos_time = e.dos_date = 0;
+    one = WriteZip({e});
+    const size_t head = 30 + e.name.size();
+    write(one.substr(0, head));
     write(stream);
-    Put(&central, 0x02014b50, 4);
-    Put(&central, 20, 2);  // made by
-    central += fields;
-    Put(&central, 0, 2);  // comment length
-    Put(&central, 0, 4);  // disk, internal attributes
-    Put(&central, 0, 4);  // external attributes
-    Put(&central, offset, 4);
-    central += name;
-    offset += static_cast<uint32_t>(4 + fields.size() + name.size() + stream.size());
+    std::string record = one.substr(head, one.size() - 22 - head);
+    Patch(&record, 42, offset, 4);
+    central += record;
+    offset += static_cast<uint32_t>(head + stream.size());
   }
-  const uint32_t cd_offset = offset;
-  std::string zip = central;
-  Put(&zip, 0x06054b50, 4);
-  Put(&zip, 0, 4);
-  Put(&zip, static_cast<uint32_t>(count), 2);
-  Put(&zip, static_cast<uint32_t>(count), 2);
-  Put(&zip, static_cast<uint32_t>(central.size()), 4);
-  Put(&zip, cd_offset, 4);
-  Put(&zip, 0, 2);
-  write(zip);
+  std::string zip = one.substr(one.size() - 22);
+  Patch(&zip, 8, static_cast<uint32_t>(count), 2);
+  Patch(&zip, 10, static_cast<uint32_t>(count), 2);
+  Patch(&zip, 12, static_cast<uint32_t>(central.size()), 4);
+  Patch(&zip, 16, offset, 4);
+  write(central + zip);
   return CloseHandle(file) && ok;
 }
 
