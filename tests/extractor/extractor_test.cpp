@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "install/extract.h"
 #include "install/extract_command.h"
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
@@ -112,9 +113,9 @@ bool StartWithCommandLine(const std::wstring &exe, const std::wstring &args,
   return p->Start(L"\"" + exe + L"\" " + args, cwd.empty() ? nullptr : cwd.c_str());
 }
 
-// What the installer's watcher sees: a top-level window whose class starts
-// with '#' and whose title holds "解压文件...", and its first three Button
-// children. Windows of other processes (parallel tests) are skipped.
+// What the installer's watcher sees (FindDialogByTitle): the process's
+// top-level window whose class starts with '#' and whose title holds
+// "解压文件...", and its first three Button children.
 struct DialogView {
   HWND dialog = nullptr;
   std::string cls, title;
@@ -131,36 +132,30 @@ std::string TextOf(HWND h) {
 }
 
 bool LookAtDialog(DWORD pid, DialogView *v) {
-  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner != pid) continue;
-    char cls[260] = {};
-    RealGetWindowClassA(w, cls, 160);
-    const std::string title = TextOf(w);
-    if (cls[0] != '#' || title.find("解压文件...") == std::string::npos) continue;
-    *v = DialogView();
-    v->dialog = w;
-    v->cls = cls;
-    v->title = title;
-    HWND prev = nullptr;
-    for (int i = 0; i < 3; ++i) {
-      prev = FindWindowExA(w, prev, "Button", nullptr);
-      if (!prev) return false;
-      v->buttons[i] = prev;
-      v->texts[i] = TextOf(prev);
-    }
-    if (HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr)) {
-      v->message_count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-      wchar_t text[512] = {};
-      if (v->message_count > 0 && SendMessageW(list, LB_GETTEXTLEN, 0, 0) < 512) {
-        SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
-      }
-      v->first_message = text;
-    }
-    return true;
+  const HWND w = FindDialogByTitle(kExtractDialogTitle, pid);
+  if (!w) return false;
+  char cls[260] = {};
+  RealGetWindowClassA(w, cls, 160);
+  *v = DialogView();
+  v->dialog = w;
+  v->cls = cls;
+  v->title = TextOf(w);
+  HWND prev = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    prev = FindWindowExA(w, prev, "Button", nullptr);
+    if (!prev) return false;
+    v->buttons[i] = prev;
+    v->texts[i] = TextOf(prev);
   }
-  return false;
+  if (HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr)) {
+    v->message_count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    wchar_t text[512] = {};
+    if (v->message_count > 0 && SendMessageW(list, LB_GETTEXTLEN, 0, 0) < 512) {
+      SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    }
+    v->first_message = text;
+  }
+  return true;
 }
 
 // Polls until the dialog shows and `third` is the third button's text (any
@@ -175,9 +170,9 @@ bool WaitForDialog(DWORD pid, const std::string &third, DWORD ms, DialogView *v)
 
 // The watcher's click: raw mouse messages at (30, 10), sent, 100 ms apart.
 void ClickLikeWatcher(HWND button) {
-  SendMessageA(button, WM_LBUTTONDOWN, 0, 0x000A001E);
-  Sleep(100);
-  SendMessageA(button, WM_LBUTTONUP, 0, 0x000A001E);
+  SendMessageA(button, WM_LBUTTONDOWN, 0, kClickPoint);
+  Sleep(kPressTimeMs);
+  SendMessageA(button, WM_LBUTTONUP, 0, kClickPoint);
 }
 
 // Waits for a finished run's dialog, checks its message count, closes it as
