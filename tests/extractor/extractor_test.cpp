@@ -4,9 +4,8 @@
 // Narrow literals are CP936 here, as in the installer.
 #include <gtest/gtest.h>
 #include <windows.h>
-// shellapi.h needs windows.h first.
+// psapi.h needs windows.h first.
 #include <psapi.h>
-#include <shellapi.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
 #include "tests/support/run_program.h"
+#include "util/process_win.h"
 
 namespace {
 
@@ -86,25 +86,15 @@ size_t ExpectedWorkers() {
 using ExtractorTest = test_support::ScratchTest;
 using test_support::Process;
 
-// As the installer runs the extractor: ShellExecuteExA, hidden, with the
-// command "x", the archive in quotes, -o directly followed by the folder in
-// quotes (trailing backslash before the closing quote), "-y".
+// As the installer runs the extractor (RunExtractorProgram): through the
+// shell (LaunchProgram), hidden, in the output folder, with the command "x",
+// the archive in quotes, -o directly followed by the folder in quotes
+// (trailing backslash before the closing quote), "-y".
 bool StartLikeInstaller(const std::wstring &archive, const std::wstring &folder, Process *p) {
-  const std::string params = InstallerCommand(archive, folder);
-  const std::string program = ToAnsi(kExtractor);
-  const std::string dir = ToAnsi(folder);
-  SHELLEXECUTEINFOA sei = {};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpVerb = "open";
-  sei.lpFile = program.c_str();
-  sei.lpParameters = params.c_str();
-  sei.lpDirectory = dir.c_str();
-  sei.nShow = SW_HIDE;
-  if (!ShellExecuteExA(&sei) || !sei.hProcess) return false;
-  p->handle = sei.hProcess;
-  p->pid = GetProcessId(sei.hProcess);
-  return true;
+  p->handle = LaunchProgram(ToAnsi(kExtractor).c_str(), InstallerCommand(archive, folder).c_str(),
+                            ToAnsi(folder).c_str(), false);
+  p->pid = p->handle ? GetProcessId(p->handle) : 0;
+  return p->handle != nullptr;
 }
 
 // Any command line, through CreateProcessW; `cwd` empty keeps ours.
