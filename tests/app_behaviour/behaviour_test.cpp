@@ -17,7 +17,7 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "tests/support/import_patch.h"
-#include "tests/support/refuse_timers.h"
+#include "tests/support/refuse.h"
 #include "tests/support/win_test_support.h"
 #include "ui/application.h"
 

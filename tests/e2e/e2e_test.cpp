@@ -200,26 +200,17 @@ TEST(EndToEnd, InstallerSetsTheErrorModeOfItsWindowThread) {
   EXPECT_NE(0u, windowThreadMode & kTebFailCriticalErrors) << "thread mode " << windowThreadMode;
 }
 
-struct ChildSearch {
-  const wchar_t *cls;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM param) {
-  auto *s = reinterpret_cast<ChildSearch *>(param);
-  wchar_t cls[32] = {};
-  GetClassNameW(hwnd, cls, 32);
-  if (lstrcmpiW(cls, s->cls) == 0) {
-    s->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// The first window of that class below parent, depth first as
+// EnumChildWindows goes.
 HWND ChildOfClass(HWND parent, const wchar_t *cls) {
-  ChildSearch s{cls, nullptr};
-  EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  for (HWND c = FindWindowExW(parent, nullptr, nullptr, nullptr); c;
+       c = FindWindowExW(parent, c, nullptr, nullptr)) {
+    wchar_t name[32] = {};
+    GetClassNameW(c, name, 32);
+    if (lstrcmpiW(name, cls) == 0) return c;
+    if (HWND inside = ChildOfClass(c, cls)) return inside;
+  }
+  return nullptr;
 }
 
 // The status panel is the panel whose top edge lies 333 pixels into the form.
