@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "tests/support/import_patch.h"
-#include "tests/support/refuse_timers.h"
+#include "tests/support/refuse.h"
 #include "tests/support/win_test_support.h"
 #include "ui/application.h"
 
@@ -85,6 +86,24 @@ class BehaviourTest : public ::testing::Test {
     std::wstring dir = MakeScratchFolder(L"behaviour", leaf);
     CreateDirectoryW((dir + L"\\7Z.DLL").c_str(), nullptr);
     return dir;
+  }
+
+  // Presses Install on typed, which the click takes as the folder installDir,
+  // and waits for the worker to fail in it (FailingFolder).
+  void ExpectInstallInto(const std::string &typed, const std::string &installDir) {
+    BoxDismisser dismisser(GetCurrentProcessId());
+    ClickInstallWith(typed);
+    EXPECT_EQ(installDir, InstallDir);
+    ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  }
+
+  // Runs body with the working folder cwd, then puts ours back.
+  static void InFolder(const std::wstring &cwd, const std::function<void()> &body) {
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+    body();
+    SetCurrentDirectoryW(previous);
   }
 
   std::unique_ptr<TSetupForm> form;
@@ -168,9 +187,7 @@ TEST_F(BehaviourTest, InstallClickAppendsBackslashBacksUpAndDisables) {
   EXPECT_FALSE(form->btnSetup->Enabled());
   EXPECT_FALSE(form->editSetupFolder->Enabled());
   EXPECT_FALSE(form->cbAutorunStartup->Enabled());
-  std::string backup;
-  ASSERT_TRUE(ReadFileBytes(dir + L"\\TovraClient.dat.bak", &backup));
-  EXPECT_EQ("old data", backup);
+  EXPECT_EQ("old data", ReadText(ToAnsi(dir) + "\\TovraClient.dat.bak"));
   ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
   EXPECT_EQ("安装失败", form->labelSetupFinish->Caption());
 }
@@ -190,17 +207,12 @@ TEST_F(BehaviourTest, InstallsClosedAtSuccessKeepTheUserDataInTheBackup) {
     ASSERT_TRUE(PumpUntil([&] { return form->labelSetupFinish->Visible(); }, 60000));
     ASSERT_EQ("安装成功", form->labelSetupFinish->Caption());
   }
-  std::string backup;
-  ASSERT_TRUE(ReadFileBytes(dir + L"\\TovraClient.dat.bak", &backup));
-  EXPECT_EQ("user data", backup);
+  EXPECT_EQ("user data", ReadText(ToAnsi(dir) + "\\TovraClient.dat.bak"));
 }
 
 TEST_F(BehaviourTest, FolderWithTrailingBackslashKeepsOne) {
-  std::wstring dir = FailingFolder(L"trailing");
-  BoxDismisser dismisser(GetCurrentProcessId());
-  ClickInstallWith(ToAnsi(dir) + "\\");
-  EXPECT_EQ(ToAnsi(dir) + "\\", InstallDir);
-  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  const std::string dir = ToAnsi(FailingFolder(L"trailing")) + "\\";
+  ExpectInstallInto(dir, dir);
 }
 
 // 誠 and 運 end in the byte of a backslash (D5 5C, DF 5C): a folder ending in one still
@@ -211,10 +223,7 @@ TEST_F(BehaviourTest, FolderEndingInADoubleByte5CGetsItsBackslash) {
   CreateDirectoryW((base + L"\\誠").c_str(), nullptr);
   CreateDirectoryW(dir.c_str(), nullptr);
   CreateDirectoryW((dir + L"\\7Z.DLL").c_str(), nullptr);  // the worker fails at once
-  BoxDismisser dismisser(GetCurrentProcessId());
-  ClickInstallWith(ToAnsi(dir));
-  EXPECT_EQ(ToAnsi(dir) + "\\", InstallDir);
-  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  ExpectInstallInto(ToAnsi(dir), ToAnsi(dir) + "\\");
   for (const wchar_t *beside : {L"\\誠\\運7Z.DLL", L"\\誠\\運7ZG.EXE", L"\\誠\\運setup.zip"}) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((base + beside).c_str()));
   }
@@ -253,14 +262,9 @@ TEST_F(BehaviourTest, FolderThatCannotBeCreatedGetsTheBoxAndStaysReady) {
 }
 
 // A folder of `length` characters with its closing backslash (not included
-// in the text), below a fresh scratch folder, in components of at most 100.
-std::string FolderOfLength(size_t length) {
-  std::string folder = ToAnsi(MakeScratchFolder(L"behaviour-len"));
-  while (folder.size() + 1 < length) {
-    const size_t room = length - 1 - folder.size() - 1;  // after the separator
-    folder += "\\" + std::string(room == 101 ? 98 : (room > 100 ? 100 : room), 'n');
-  }
-  return folder;
+// in the text), below a fresh scratch folder; made when create.
+std::string FolderOfLength(size_t length, bool create) {
+  return ToAnsi(LengthenFolder(MakeScratchFolder(L"behaviour-len"), length, create));
 }
 
 // The worker's rule, applied at the click: the folder's longest path
@@ -268,28 +272,17 @@ std::string FolderOfLength(size_t length) {
 // with the backslash is the most. One more is refused before anything is
 // created: the window used to take up to 289.
 TEST_F(BehaviourTest, FolderPastTheLimitIsRefusedBeforeAnythingIsCreated) {
-  const std::string tooLong = FolderOfLength(238);
+  const std::string tooLong = FolderOfLength(238, false);
   ASSERT_EQ(237u, tooLong.size());
   ExpectRefused(tooLong);
-  const std::string top = tooLong.substr(0, tooLong.find("\\nnn"));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((top + "\\nnn").c_str()))
+  const std::string top = tooLong.substr(0, tooLong.find("\\ddd"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((top + "\\ddd").c_str()))
       << "a folder was created";
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((top + "\\*").c_str(), &found);
-  int entries = 0;
-  if (search != INVALID_HANDLE_VALUE) {
-    do entries += found.cFileName[0] != '.';
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  EXPECT_EQ(0, entries) << "something was created below " << top;
+  EXPECT_TRUE(TreeContents(FromAnsi(top)).empty()) << "something was created below " << top;
 }
 
 TEST_F(BehaviourTest, FolderAtTheLimitIsAccepted) {
-  const std::string atLimit = FolderOfLength(237);
-  for (size_t at = atLimit.find("\\nnn"); at != std::string::npos; at = atLimit.find("\\", at + 1))
-    CreateDirectoryA(atLimit.substr(0, at).c_str(), nullptr);
-  CreateDirectoryA(atLimit.c_str(), nullptr);
+  const std::string atLimit = FolderOfLength(237, true);
   CreateDirectoryA((atLimit + "\\7Z.DLL").c_str(), nullptr);  // the worker fails at once
   BoxDismisser dismisser(GetCurrentProcessId());
   ClickInstallWith(atLimit);
@@ -334,17 +327,10 @@ TEST_F(BehaviourTest, FolderNamedAsADeviceIsRefusedBeforeAnythingIsCreated) {
 // given the folder the files went to.
 TEST_F(BehaviourTest, RelativeFolderBecomesAbsoluteAgainstTheWorkingFolder) {
   const std::wstring cwd = MakeScratchFolder(L"behaviour-cwd");
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
-  CreateDirectoryW(L"rel", nullptr);
-  CreateDirectoryW(L"rel\\Tovra", nullptr);
-  CreateDirectoryW(L"rel\\Tovra\\7Z.DLL", nullptr);  // the worker fails at once
-  BoxDismisser dismisser(GetCurrentProcessId());
-  ClickInstallWith("rel/Tovra");
-  SetCurrentDirectoryW(previous);
-  EXPECT_EQ(ToAnsi(cwd) + "\\rel\\Tovra\\", InstallDir);
-  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  CreateDirectoryW((cwd + L"\\rel").c_str(), nullptr);
+  CreateDirectoryW((cwd + L"\\rel\\Tovra").c_str(), nullptr);
+  CreateDirectoryW((cwd + L"\\rel\\Tovra\\7Z.DLL").c_str(), nullptr);  // the worker fails at once
+  InFolder(cwd, [&] { ExpectInstallInto("rel/Tovra", ToAnsi(cwd) + "\\rel\\Tovra\\"); });
 }
 
 // "\Tovra" names a folder at the root of the working folder's drive.
@@ -354,14 +340,7 @@ TEST_F(BehaviourTest, RootRelativeFolderIsOnTheWorkingFoldersDrive) {
   const std::string expected = ToAnsi(cwd).substr(0, 2) + "\\" + name + "\\";
   CreateDirectoryA(expected.c_str(), nullptr);
   CreateDirectoryA((expected + "7Z.DLL").c_str(), nullptr);  // the worker fails at once
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
-  BoxDismisser dismisser(GetCurrentProcessId());
-  ClickInstallWith("\\" + name);
-  SetCurrentDirectoryW(previous);
-  EXPECT_EQ(expected, InstallDir);
-  ASSERT_TRUE(PumpUntil([&] { return form->InstallFailed(); }, 20000));
+  InFolder(cwd, [&] { ExpectInstallInto("\\" + name, expected); });
   RemoveDirectoryA((expected + "7Z.DLL").c_str());
   for (const char *file : {"7Z.DLL", "7ZG.EXE", "setup.zip"})
     DeleteFileA((expected + file).c_str());
@@ -505,10 +484,6 @@ class LaunchTest : public BehaviourTest {
     auto records = ReadLaunchRecords(dir);
     EXPECT_EQ(1u, records.size());
     return records.empty() ? LaunchRecord{} : records[0];
-  }
-
-  static bool EndsWith(const std::wstring &s, const std::wstring &tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
   }
 
   std::wstring dir;

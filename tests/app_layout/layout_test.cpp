@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Usetup.h"
 #include "tests/support/win_test_support.h"
@@ -94,10 +95,8 @@ TEST_F(LayoutTest, EveryNamedControlHasItsPlaceCaptionAndVisibility) {
     const ui::Control *c = found.control;
     ASSERT_NE(nullptr, c);
     EXPECT_STREQ(e.parent, c->Parent()->Name());
-    EXPECT_EQ(e.bounds.left, c->Left());
-    EXPECT_EQ(e.bounds.top, c->Top());
-    EXPECT_EQ(e.bounds.width, c->Width());
-    EXPECT_EQ(e.bounds.height, c->Height());
+    const std::vector<int> bounds = {e.bounds.left, e.bounds.top, e.bounds.width, e.bounds.height};
+    EXPECT_EQ(bounds, (std::vector<int>{c->Left(), c->Top(), c->Width(), c->Height()}));
     if (Checks(e.name)) {
       EXPECT_EQ(std::string(e.caption), c->Caption());
     }
@@ -107,10 +106,7 @@ TEST_F(LayoutTest, EveryNamedControlHasItsPlaceCaptionAndVisibility) {
       RECT r;
       GetWindowRect(h, &r);
       MapWindowPoints(HWND_DESKTOP, GetParent(h), reinterpret_cast<POINT *>(&r), 2);
-      EXPECT_EQ(e.bounds.left, r.left);
-      EXPECT_EQ(e.bounds.top, r.top);
-      EXPECT_EQ(e.bounds.width, r.right - r.left);
-      EXPECT_EQ(e.bounds.height, r.bottom - r.top);
+      EXPECT_EQ(bounds, (std::vector<int>{r.left, r.top, r.right - r.left, r.bottom - r.top}));
     }
   }
 }

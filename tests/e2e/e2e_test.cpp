@@ -16,10 +16,6 @@ using namespace test_support;
 
 namespace {
 
-bool EndsWith(const std::wstring &s, const std::wstring &tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 const std::wstring kSetup = Widen(TOVRA_SETUP_EXE);
 constexpr DWORD kBoundMs = 150000;
 
@@ -73,6 +69,13 @@ struct ScratchShare {
   std::wstring Unc(const wchar_t *rest) const { return L"\\\\" + Widen(server) + rest; }
 };
 
+// A failed install: exit 1 after exactly one box.
+void ExpectFailedWithOneBox(const RunResult &o) {
+  ASSERT_TRUE(o.exited);
+  EXPECT_EQ(1u, o.exitCode);
+  EXPECT_EQ(1, o.boxes);
+}
+
 // Checks one unattended install that succeeded into folder: exit 0, the
 // product there, the control program started there.
 void ExpectInstalledInto(const RunResult &o, const std::wstring &folder) {
@@ -109,10 +112,7 @@ TEST(EndToEnd, UnattendedFolderOnAMissingShareFailsBeforeWriting) {
   ScratchShare shared;
   if (!shared.share.Ok()) GTEST_SKIP() << "no UNC share could be set up (runs under Wine)";
   const std::wstring missing = shared.Unc(L"\\missing");
-  RunResult o = RunUnattendedWith(L"-target_dir " + Quoted(missing + L"\\Tovra"));
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
-  EXPECT_EQ(1, o.boxes);
+  ExpectFailedWithOneBox(RunUnattendedWith(L"-target_dir " + Quoted(missing + L"\\Tovra")));
   EXPECT_FALSE(Exists(missing));
 }
 
@@ -132,10 +132,8 @@ TEST(EndToEnd, UnattendedDefaultWithoutDriveDInstallsIntoSystemDriveTovra) {
 TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
   const std::wstring dir = MakeScratchFolder(L"e2e", L"错误 版本");
   RunResult o = RunUnattended(Widen(TOVRA_BADVERSION_EXE), dir, kBoundMs);
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
+  ExpectFailedWithOneBox(o);
   EXPECT_FALSE(o.windowShown);
-  EXPECT_EQ(1, o.boxes);
   EXPECT_EQ(L"未能安装", o.boxText);
   EXPECT_EQ(L"安装Tovra", o.boxCaption);
   EXPECT_TRUE(Exists(dir + L"\\" + FromAnsi(kServiceProgram)));  // unpacked, but refused
@@ -143,10 +141,7 @@ TEST(EndToEnd, WrongServiceVersionShowsBoxAndExitsWithOne) {
 }
 
 TEST(EndToEnd, UnattendedUnusableFolderFailsInsteadOfWaiting) {
-  RunResult o = RunUnattended(kSetup, L"C:\\" + std::wstring(300, L'z'), 60000);
-  ASSERT_TRUE(o.exited);
-  EXPECT_EQ(1u, o.exitCode);
-  EXPECT_EQ(1, o.boxes);
+  ExpectFailedWithOneBox(RunUnattended(kSetup, L"C:\\" + std::wstring(300, L'z'), 60000));
 }
 
 // The error mode of one thread of another process, from the thread's TEB
@@ -205,26 +200,17 @@ TEST(EndToEnd, InstallerSetsTheErrorModeOfItsWindowThread) {
   EXPECT_NE(0u, windowThreadMode & kTebFailCriticalErrors) << "thread mode " << windowThreadMode;
 }
 
-struct ChildSearch {
-  const wchar_t *cls;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM param) {
-  auto *s = reinterpret_cast<ChildSearch *>(param);
-  wchar_t cls[32] = {};
-  GetClassNameW(hwnd, cls, 32);
-  if (lstrcmpiW(cls, s->cls) == 0) {
-    s->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// The first window of that class below parent, depth first as
+// EnumChildWindows goes.
 HWND ChildOfClass(HWND parent, const wchar_t *cls) {
-  ChildSearch s{cls, nullptr};
-  EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  for (HWND c = FindWindowExW(parent, nullptr, nullptr, nullptr); c;
+       c = FindWindowExW(parent, c, nullptr, nullptr)) {
+    wchar_t name[32] = {};
+    GetClassNameW(c, name, 32);
+    if (lstrcmpiW(name, cls) == 0) return c;
+    if (HWND inside = ChildOfClass(c, cls)) return inside;
+  }
+  return nullptr;
 }
 
 // The status panel is the panel whose top edge lies 333 pixels into the form.

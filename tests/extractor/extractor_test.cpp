@@ -4,9 +4,8 @@
 // Narrow literals are CP936 here, as in the installer.
 #include <gtest/gtest.h>
 #include <windows.h>
-// shellapi.h needs windows.h first.
+// psapi.h needs windows.h first.
 #include <psapi.h>
-#include <shellapi.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -18,55 +17,42 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "install/extract.h"
 #include "install/extract_command.h"
 #include "tests/support/files.h"
 #include "tests/support/hostile_entries.h"
 #include "tests/support/run_program.h"
+#include "util/process_win.h"
 
 namespace {
 
 using test_support::Exists;
+using test_support::FromAnsi;
 using test_support::ReadFileBytes;
-using test_support::RemoveTree;
+using test_support::Slashes;
+using test_support::ToAnsi;
+using test_support::TreeContents;
 using test_support::WriteFileBytes;
+using test_support::ZipEntry;
 using tovra::zip::WriteEntry;
-
-// Relative path -> content ("<dir>" for folders) of everything below root.
-std::map<std::wstring, std::string> Tree(const std::wstring &root) {
-  return test_support::TreeContents(root);
-}
-
-std::wstring Widen(const std::string &s) {
-  return test_support::FromAnsi(s);
-}
-
-std::string Narrow(const std::wstring &w) {
-  return test_support::ToAnsi(w);
-}
+using tovra::zip::WriteZip;
 
 // The installer's command (BuildExtractCommand) for these two paths.
 std::string InstallerCommand(const std::wstring &archive, const std::wstring &folder) {
   char command[kExtractCommandSize];
-  EXPECT_TRUE(BuildExtractCommand(command, sizeof command, Narrow(archive).c_str(),
-                                  Narrow(folder).c_str()));
+  EXPECT_TRUE(BuildExtractCommand(command, sizeof command, ToAnsi(archive).c_str(),
+                                  ToAnsi(folder).c_str()));
   return command;
 }
 
-using test_support::Slashes;
+const std::wstring kBin = Slashes(FromAnsi(TOVRA_BIN_DIR)) + L"\\";
+const std::wstring kExtractor = kBin + L"7ZG.exe";
+const std::wstring kSample = Slashes(FromAnsi(TOVRA_SAMPLE_DIR)) + L"\\";
 
-const std::wstring kBin = Slashes(Widen(TOVRA_BIN_DIR)) + L"\\";
-const std::wstring kSample = Slashes(Widen(TOVRA_SAMPLE_DIR)) + L"\\";
-
-uint64_t BytesBelow(const std::wstring &folder) {
-  uint64_t total = 0;
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((folder + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  return total;
+// A file's content, "<unreadable>" when it cannot be read.
+std::string Contents(const std::wstring &path) {
+  std::string got;
+  return ReadFileBytes(path, &got) ? got : "<unreadable>";
 }
 
 // Sizes of the files directly in `folder`.
@@ -83,6 +69,12 @@ std::vector<uint64_t> FileSizes(const std::wstring &folder) {
   return sizes;
 }
 
+uint64_t BytesBelow(const std::wstring &folder) {
+  uint64_t total = 0;
+  for (uint64_t size : FileSizes(folder)) total += size;
+  return total;
+}
+
 // 7ZG.EXE extracts on two threads when the machine has two processors.
 size_t ExpectedWorkers() {
   SYSTEM_INFO si;
@@ -94,26 +86,15 @@ size_t ExpectedWorkers() {
 using ExtractorTest = test_support::ScratchTest;
 using test_support::Process;
 
-// As the installer runs the extractor: ShellExecuteExA, hidden, with the
-// command "x", the archive in quotes, -o directly followed by the folder in
-// quotes (trailing backslash before the closing quote), "-y".
-bool StartLikeInstaller(const std::wstring &exe, const std::wstring &archive,
-                        const std::wstring &folder, Process *p) {
-  const std::string params = InstallerCommand(archive, folder);
-  const std::string program = Narrow(exe);
-  const std::string dir = Narrow(folder);
-  SHELLEXECUTEINFOA sei = {};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpVerb = "open";
-  sei.lpFile = program.c_str();
-  sei.lpParameters = params.c_str();
-  sei.lpDirectory = dir.c_str();
-  sei.nShow = SW_HIDE;
-  if (!ShellExecuteExA(&sei) || !sei.hProcess) return false;
-  p->handle = sei.hProcess;
-  p->pid = GetProcessId(sei.hProcess);
-  return true;
+// As the installer runs the extractor (RunExtractorProgram): through the
+// shell (LaunchProgram), hidden, in the output folder, with the command "x",
+// the archive in quotes, -o directly followed by the folder in quotes
+// (trailing backslash before the closing quote), "-y".
+bool StartLikeInstaller(const std::wstring &archive, const std::wstring &folder, Process *p) {
+  p->handle = LaunchProgram(ToAnsi(kExtractor).c_str(), InstallerCommand(archive, folder).c_str(),
+                            ToAnsi(folder).c_str(), false);
+  p->pid = p->handle ? GetProcessId(p->handle) : 0;
+  return p->handle != nullptr;
 }
 
 // Any command line, through CreateProcessW; `cwd` empty keeps ours.
@@ -122,9 +103,9 @@ bool StartWithCommandLine(const std::wstring &exe, const std::wstring &args,
   return p->Start(L"\"" + exe + L"\" " + args, cwd.empty() ? nullptr : cwd.c_str());
 }
 
-// What the installer's watcher sees: a top-level window whose class starts
-// with '#' and whose title holds "解压文件...", and its first three Button
-// children. Windows of other processes (parallel tests) are skipped.
+// What the installer's watcher sees (FindDialogByTitle): the process's
+// top-level window whose class starts with '#' and whose title holds
+// "解压文件...", and its first three Button children.
 struct DialogView {
   HWND dialog = nullptr;
   std::string cls, title;
@@ -141,36 +122,30 @@ std::string TextOf(HWND h) {
 }
 
 bool LookAtDialog(DWORD pid, DialogView *v) {
-  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner != pid) continue;
-    char cls[260] = {};
-    RealGetWindowClassA(w, cls, 160);
-    const std::string title = TextOf(w);
-    if (cls[0] != '#' || title.find("解压文件...") == std::string::npos) continue;
-    *v = DialogView();
-    v->dialog = w;
-    v->cls = cls;
-    v->title = title;
-    HWND prev = nullptr;
-    for (int i = 0; i < 3; ++i) {
-      prev = FindWindowExA(w, prev, "Button", nullptr);
-      if (!prev) return false;
-      v->buttons[i] = prev;
-      v->texts[i] = TextOf(prev);
-    }
-    if (HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr)) {
-      v->message_count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-      wchar_t text[512] = {};
-      if (v->message_count > 0 && SendMessageW(list, LB_GETTEXTLEN, 0, 0) < 512) {
-        SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
-      }
-      v->first_message = text;
-    }
-    return true;
+  const HWND w = FindDialogByTitle(kExtractDialogTitle, pid);
+  if (!w) return false;
+  char cls[260] = {};
+  RealGetWindowClassA(w, cls, 160);
+  *v = DialogView();
+  v->dialog = w;
+  v->cls = cls;
+  v->title = TextOf(w);
+  HWND prev = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    prev = FindWindowExA(w, prev, "Button", nullptr);
+    if (!prev) return false;
+    v->buttons[i] = prev;
+    v->texts[i] = TextOf(prev);
   }
-  return false;
+  if (HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr)) {
+    v->message_count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    wchar_t text[512] = {};
+    if (v->message_count > 0 && SendMessageW(list, LB_GETTEXTLEN, 0, 0) < 512) {
+      SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    }
+    v->first_message = text;
+  }
+  return true;
 }
 
 // Polls until the dialog shows and `third` is the third button's text (any
@@ -185,9 +160,9 @@ bool WaitForDialog(DWORD pid, const std::string &third, DWORD ms, DialogView *v)
 
 // The watcher's click: raw mouse messages at (30, 10), sent, 100 ms apart.
 void ClickLikeWatcher(HWND button) {
-  SendMessageA(button, WM_LBUTTONDOWN, 0, 0x000A001E);
-  Sleep(100);
-  SendMessageA(button, WM_LBUTTONUP, 0, 0x000A001E);
+  SendMessageA(button, WM_LBUTTONDOWN, 0, kClickPoint);
+  Sleep(kPressTimeMs);
+  SendMessageA(button, WM_LBUTTONUP, 0, kClickPoint);
 }
 
 // Waits for a finished run's dialog, checks its message count, closes it as
@@ -197,6 +172,25 @@ long CloseFinishedDialog(Process *p, int messages, DialogView *v) {
   EXPECT_EQ(messages, v->message_count);
   ClickLikeWatcher(v->buttons[2]);
   return p->Wait(10000);
+}
+
+// A run started as the installer starts it that ends by itself: its exit code
+// (-1: still running after ms).
+long ExtractLikeInstaller(const std::wstring &archive, const std::wstring &folder,
+                          DWORD ms = 30000) {
+  Process p;
+  EXPECT_TRUE(StartLikeInstaller(archive, folder, &p));
+  return p.Wait(ms);
+}
+
+// A run started as the installer starts it that fails: its finished dialog
+// closed as the watcher closes it (CloseFinishedDialog), the exit code.
+long FailLikeInstaller(const std::wstring &archive, const std::wstring &folder, int messages = 1,
+                       DialogView *v = nullptr) {
+  Process p;
+  DialogView own;
+  EXPECT_TRUE(StartLikeInstaller(archive, folder, &p));
+  return CloseFinishedDialog(&p, messages, v ? v : &own);
 }
 
 // A sent press holds the button's mouse capture; a window of another test
@@ -211,8 +205,9 @@ bool ClickUntil(HWND button, const std::function<bool()> &took) {
   return false;
 }
 
-void Put(std::string *s, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) s->push_back(static_cast<char>(v >> (8 * i)));
+// Sets the little-endian field of `bytes` bytes at `at` to v.
+void Patch(std::string *s, size_t at, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) (*s)[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 // An archive of `count` entries of `size` zero bytes each, deflated in
@@ -258,63 +253,50 @@ bool WriteZerosZip(const std::wstring &path, int count, uint32_t size, int level
     ok = ok && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
          put == bytes.size();
   };
-  std::string central;
+  // Each entry's headers as the writer makes them for an entry whose data
+  // is not in memory; the stream is written after the local one, and the
+  // central records and the end record are moved by what went before.
+  std::string central, one;
   uint32_t offset = 0;
   for (int i = 0; i < count; ++i) {
-    const std::string name = "part" + std::to_string(i) + ".bin";
-    std::string fields;  // version, flags, method, time, date, crc, sizes, name length
-    Put(&fields, 20, 2);
-    Put(&fields, 0, 2);
-    Put(&fields, 8, 2);
-    Put(&fields, 0, 4);
-    Put(&fields, static_cast<uint32_t>(crc), 4);
-    Put(&fields, static_cast<uint32_t>(stream.size()), 4);
-    Put(&fields, size, 4);
-    Put(&fields, static_cast<uint32_t>(name.size()), 2);
-    Put(&fields, 0, 2);  // extra length
-    std::string head;
-    Put(&head, 0x04034b50, 4);
-    write(head + fields + name);
+    WriteEntry e = ZipEntry("part" + std::to_string(i) + ".bin");
+    e.deflated = "";
+    e.crc32 = static_cast<uint32_t>(crc);
+    e.compressed_size = static_cast<uint32_t>(stream.size());
+    e.uncompressed_size = size;
+    e.dos_time = e.dos_date = 0;
+    one = WriteZip({e});
+    const size_t head = 30 + e.name.size();
+    write(one.substr(0, head));
     write(stream);
-    Put(&central, 0x02014b50, 4);
-    Put(&central, 20, 2);  // made by
-    central += fields;
-    Put(&central, 0, 2);  // comment length
-    Put(&central, 0, 4);  // disk, internal attributes
-    Put(&central, 0, 4);  // external attributes
-    Put(&central, offset, 4);
-    central += name;
-    offset += static_cast<uint32_t>(4 + fields.size() + name.size() + stream.size());
+    std::string record = one.substr(head, one.size() - 22 - head);
+    Patch(&record, 42, offset, 4);
+    central += record;
+    offset += static_cast<uint32_t>(head + stream.size());
   }
-  const uint32_t cd_offset = offset;
-  std::string zip = central;
-  Put(&zip, 0x06054b50, 4);
-  Put(&zip, 0, 4);
-  Put(&zip, static_cast<uint32_t>(count), 2);
-  Put(&zip, static_cast<uint32_t>(count), 2);
-  Put(&zip, static_cast<uint32_t>(central.size()), 4);
-  Put(&zip, cd_offset, 4);
-  Put(&zip, 0, 2);
-  write(zip);
+  std::string zip = one.substr(one.size() - 22);
+  Patch(&zip, 8, static_cast<uint32_t>(count), 2);
+  Patch(&zip, 10, static_cast<uint32_t>(count), 2);
+  Patch(&zip, 12, static_cast<uint32_t>(central.size()), 4);
+  Patch(&zip, 16, offset, 4);
+  write(central + zip);
   return CloseHandle(file) && ok;
 }
 
 TEST_F(ExtractorTest, ExtractsLikeDebianToolsWithTheInstallersCommand) {
   const std::wstring folder = scratch_ + L"\\安装 目录 (测试)\\";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", kSample + L"sample.zip", folder, &p));
-  EXPECT_EQ(0, p.Wait(30000));  // a clean run closes its dialog by itself
+  EXPECT_EQ(0, ExtractLikeInstaller(kSample + L"sample.zip", folder));  // closes by itself
 
-  const auto ours = Tree(folder);
-  const auto by_7zz = Tree(kSample + L"ref-7zz\\");
-  const auto by_unzip = Tree(kSample + L"ref-unzip\\");
+  const auto ours = TreeContents(folder);
+  const auto by_7zz = TreeContents(kSample + L"ref-7zz\\");
+  const auto by_unzip = TreeContents(kSample + L"ref-unzip\\");
   ASSERT_EQ(10u, by_7zz.size());
   EXPECT_TRUE(ours == by_7zz);
   EXPECT_TRUE(ours == by_unzip);
   for (const auto &f : by_7zz) {
     auto it = ours.find(f.first);
-    EXPECT_TRUE(it != ours.end() && it->second == f.second) << Narrow(f.first);
+    EXPECT_TRUE(it != ours.end() && it->second == f.second) << ToAnsi(f.first);
   }
   EXPECT_EQ(1u, ours.count(L"雪人\u2603.txt"));  // ☃: no CP936 form for gtest's message
   EXPECT_EQ("", ours.at(L"空文件.txt"));
@@ -329,12 +311,8 @@ TEST_F(ExtractorTest, ExtractsLikeDebianToolsWithTheInstallersCommand) {
   CloseHandle(h);
   FileTimeToLocalFileTime(&utc, &local);
   FileTimeToSystemTime(&local, &st);
-  EXPECT_EQ(2025, st.wYear);
-  EXPECT_EQ(4, st.wMonth);
-  EXPECT_EQ(8, st.wDay);
-  EXPECT_EQ(9, st.wHour);
-  EXPECT_EQ(41, st.wMinute);
-  EXPECT_EQ(26, st.wSecond);
+  EXPECT_EQ((std::vector<int>{2025, 4, 8, 9, 41, 26}),
+            (std::vector<int>{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond}));
 }
 
 // Run hidden as the installer runs it, a short clean extraction makes no
@@ -343,7 +321,7 @@ TEST_F(ExtractorTest, ShortHiddenRunShowsNoDialog) {
   const std::wstring folder = scratch_ + L"\\out\\";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
   Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", kSample + L"sample.zip", folder, &p));
+  ASSERT_TRUE(StartLikeInstaller(kSample + L"sample.zip", folder, &p));
   bool seen = false;
   long code = -1;
   for (int polls = 0; polls < 20000 && code == -1; ++polls) {
@@ -353,51 +331,40 @@ TEST_F(ExtractorTest, ShortHiddenRunShowsNoDialog) {
   }
   EXPECT_EQ(0, code);
   EXPECT_FALSE(seen);
-  EXPECT_EQ(10u, Tree(folder).size());
+  EXPECT_EQ(10u, TreeContents(folder).size());
 }
 
 TEST_F(ExtractorTest, OverwritesWithYesAndKeepsFilesWithout) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\a.zip";
-  std::vector<WriteEntry> e(1);
-  e[0].name = "文件.txt";
-  e[0].data = "new content";
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(archive, WriteZip({ZipEntry("文件.txt", "new content")})));
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
   const std::wstring file = folder + L"文件.txt";
   ASSERT_TRUE(WriteFileBytes(file, "old"));
   ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-  std::string got;
   {
     // Without -y an existing file stays; the run reports it and fails.
     Process p;
-    ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                     L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
+    ASSERT_TRUE(
+        StartWithCommandLine(kExtractor, L"x \"" + archive + L"\" -o\"" + folder + L"\"", L"", &p));
     DialogView v;
     EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
-    ASSERT_TRUE(ReadFileBytes(file, &got));
-    EXPECT_EQ("old", got);
+    EXPECT_EQ("old", Contents(file));
   }
   // With -y even the read-only file is replaced.
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-  EXPECT_EQ(0, p.Wait(30000));
-  ASSERT_TRUE(ReadFileBytes(file, &got));
-  EXPECT_EQ("new content", got);
+  EXPECT_EQ(0, ExtractLikeInstaller(archive, folder));
+  EXPECT_EQ("new content", Contents(file));
 }
 
 TEST_F(ExtractorTest, FailedEntryKeepsTheDialogUntilCloseIsClicked) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\bad.zip";
-  std::vector<WriteEntry> e(2);
-  e[0].name = "good.txt";
-  e[0].data = "fine";
-  e[1].name = "broken.txt";
-  e[1].data = "the CRC recorded for this is wrong";
+  std::vector<WriteEntry> e = {ZipEntry("good.txt", "fine"),
+                               ZipEntry("broken.txt", "the CRC recorded for this is wrong")};
   e[1].crc32 = 0xDEADBEEF;
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(archive, WriteZip(e)));
   Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  ASSERT_TRUE(StartLikeInstaller(archive, folder, &p));
   DialogView v;
   ASSERT_TRUE(WaitForDialog(p.pid, "关闭(&C)", 20000, &v));
   EXPECT_EQ("#32770", v.cls);
@@ -419,14 +386,18 @@ TEST_F(ExtractorTest, FailedEntryKeepsTheDialogUntilCloseIsClicked) {
 
 // Starts a visible run over `parts` zero-filled files of kPart bytes and
 // waits for its dialog: a visible run shows it from the start (a hidden run
-// only after a while, and a run may end before that).
+// only after a while, and a run may end before that). Then waits until the
+// workers write.
 constexpr uint32_t kPart = 1u << 30;
 void StartBigVisibleRun(const std::wstring &scratch, int parts, Process *p, DialogView *v) {
   const std::wstring archive = scratch + L"\\big.zip";
   ASSERT_TRUE(WriteZerosZip(archive, parts, kPart));
-  ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe",
-                                   Widen(InstallerCommand(archive, scratch + L"\\out\\")), L"", p));
+  ASSERT_TRUE(StartWithCommandLine(
+      kExtractor, FromAnsi(InstallerCommand(archive, scratch + L"\\out\\")), L"", p));
   ASSERT_TRUE(WaitForDialog(p->pid, "", 20000, v));
+  for (int waited = 0; BytesBelow(scratch + L"\\out\\") == 0 && waited < 10000; waited += 10) {
+    Sleep(10);
+  }
 }
 
 TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
@@ -440,9 +411,8 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
   EXPECT_EQ("暂停(&P)", v.texts[1]);
   EXPECT_EQ("取消", v.texts[2]);
 
-  // Pause: the output stops growing until the button is pressed again. The
-  // dialog of a visible run is up before the workers write; pause once they do.
-  for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
+  // Pause (once the workers write): the output stops growing until the
+  // button is pressed again.
   EXPECT_TRUE(ClickUntil(v.buttons[1], [&] { return TextOf(v.buttons[1]) == "继续(&P)"; }));
   Sleep(300);
   const uint64_t bytes_before = BytesBelow(folder);
@@ -468,15 +438,13 @@ TEST_F(ExtractorTest, ButtonsWorkWhileExtracting) {
 
 // Cancelled while both workers write: 255, and every file left is complete.
 TEST_F(ExtractorTest, CancelWhileWorkersRunLeavesOnlyWholeFiles) {
-  const std::wstring folder = scratch_ + L"\\out\\";
   constexpr int kParts = 8;
   Process p;
   DialogView v;
   ASSERT_NO_FATAL_FAILURE(StartBigVisibleRun(scratch_, kParts, &p, &v));
-  for (int waited = 0; BytesBelow(folder) == 0 && waited < 10000; waited += 10) Sleep(10);
   ClickLikeWatcher(v.buttons[2]);
   EXPECT_EQ(255, p.Wait(20000));
-  const std::vector<uint64_t> sizes = FileSizes(folder);
+  const std::vector<uint64_t> sizes = FileSizes(scratch_ + L"\\out\\");
   EXPECT_LT(sizes.size(), static_cast<size_t>(kParts));
   for (uint64_t size : sizes) EXPECT_EQ(kPart, size);
 }
@@ -491,28 +459,22 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
   std::map<std::wstring, std::string> want;
   for (int i = 0; i < 12; ++i) {
     if (i == 6) {
-      e.emplace_back();
-      e.back().name = "程序/损坏.dll";
-      e.back().data = std::string(200000, 'x');
+      e.push_back(ZipEntry("程序/损坏.dll", std::string(200000, 'x')));
       e.back().crc32 = 0x12345678;
       continue;
     }
     std::string data(static_cast<size_t>((i * 7919) % 13) * 150000 + 1, '\0');
     for (size_t k = 0; k < data.size(); ++k) data[k] = static_cast<char>((k * 31 + i) ^ (k >> 9));
     const std::string dir = i % 3 == 0 ? "" : (i % 3 == 1 ? "程序/" : "数据/图像/");
-    const std::string name = dir + "文件" + std::to_string(i) + ".bin";
-    e.emplace_back();
-    e.back().name = name;
-    e.back().data = data;
-    want[Slashes(Widen(name))] = data;
+    e.push_back(ZipEntry(dir + "文件" + std::to_string(i) + ".bin", data));
+    want[Slashes(FromAnsi(e.back().name))] = data;
   }
-  e.emplace_back();  // a folder entry after the files that live in it
-  e.back().name = "程序/";
+  e.push_back(ZipEntry("程序/"));  // a folder entry after the files that live in it
   e.back().method = 0;
   want[L"程序"] = "<dir>";
   want[L"数据"] = "<dir>";
   want[L"数据\\图像"] = "<dir>";
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(archive, WriteZip(e)));
   for (const wchar_t *dir : {L"", L"程序", L"数据", L"数据\\图像"}) {
     ASSERT_TRUE(CreateDirectoryW((folder + dir).c_str(), nullptr));
   }
@@ -522,13 +484,9 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
       ASSERT_TRUE(WriteFileBytes(folder + f.first, "old"));
     }
   }
-  const auto before = Tree(folder);
-
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-  DialogView v;
-  EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
-  EXPECT_TRUE(before == Tree(folder));  // no new file, no temporary
+  const auto before = TreeContents(folder);
+  EXPECT_EQ(1, FailLikeInstaller(archive, folder));
+  EXPECT_TRUE(before == TreeContents(folder));  // no new file, no temporary
 }
 
 // Two entries for one file: extracted in entry order, the later one wins,
@@ -536,22 +494,13 @@ TEST_F(ExtractorTest, BrokenEntryAmongManyLeavesTheOldFilesOnTwoThreads) {
 TEST_F(ExtractorTest, RepeatedNameEndsWithTheLastEntry) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\twice.zip";
-  std::vector<WriteEntry> e(4);
-  e[0].name = "Dir/Same.txt";
-  e[0].data = std::string(3u << 20, 'a');
-  e[1].name = "other.bin";
-  e[1].data = std::string(1u << 20, 'o');
-  e[2].name = "dir\\same.TXT";
-  e[2].data = "second";
-  e[3].name = "dir/./more.txt";
-  e[3].data = "more";
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-  EXPECT_EQ(0, p.Wait(30000));
-  std::string got;
-  ASSERT_TRUE(ReadFileBytes(folder + L"dir\\same.txt", &got));
-  EXPECT_EQ("second", got);
+  ASSERT_TRUE(WriteFileBytes(
+      archive,
+      WriteZip({ZipEntry("Dir/Same.txt", std::string(3u << 20, 'a')),
+                ZipEntry("other.bin", std::string(1u << 20, 'o')),
+                ZipEntry("dir\\same.TXT", "second"), ZipEntry("dir/./more.txt", "more")})));
+  EXPECT_EQ(0, ExtractLikeInstaller(archive, folder));
+  EXPECT_EQ("second", Contents(folder + L"dir\\same.txt"));
 }
 
 // CP936 names whose last character ends in the byte 0x5C (運 is DF 5C, 誠 D5 5C)
@@ -559,30 +508,22 @@ TEST_F(ExtractorTest, RepeatedNameEndsWithTheLastEntry) {
 TEST_F(ExtractorTest, NamesEndingIn5CAndAttributeFoldersComeOutAsMeant) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\names.zip";
-  std::vector<WriteEntry> e(5);
-  e[0].name = "说明運";
-  e[0].data = "read me";
-  e[1].name = "文档";  // made by MS-DOS (the writer's default), no separator
-  e[1].method = 0;
+  std::vector<WriteEntry> e = {ZipEntry("说明運", "read me"), ZipEntry("文档"),
+                               ZipEntry("文档/誠", "in the folder"), ZipEntry("運\\"),
+                               ZipEntry("運\\誠.txt", "below 運")};
+  e[1].method = 0;  // made by MS-DOS (the writer's default), no separator
   e[1].external_attributes = 0x10;
-  e[2].name = "文档/誠";
-  e[2].data = "in the folder";
-  e[3].name = "運\\";
   e[3].method = 0;
-  e[4].name = "運\\誠.txt";
-  e[4].data = "below 運";
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-  EXPECT_EQ(0, p.Wait(30000));
+  ASSERT_TRUE(WriteFileBytes(archive, WriteZip(e)));
+  EXPECT_EQ(0, ExtractLikeInstaller(archive, folder));
   const std::map<std::wstring, std::string> want = {{L"说明運", "read me"},
                                                     {L"文档", "<dir>"},
                                                     {L"文档\\誠", "in the folder"},
                                                     {L"運", "<dir>"},
                                                     {L"運\\誠.txt", "below 運"}};
-  const auto got = Tree(folder);
+  const auto got = TreeContents(folder);
   EXPECT_TRUE(want == got);
-  for (const auto &f : got) EXPECT_EQ(1u, want.count(f.first)) << Narrow(f.first);
+  for (const auto &f : got) EXPECT_EQ(1u, want.count(f.first)) << ToAnsi(f.first);
 }
 
 // An upgrade over an older version: a target in use (held without sharing,
@@ -593,50 +534,43 @@ TEST_F(ExtractorTest, NamesEndingIn5CAndAttributeFoldersComeOutAsMeant) {
 TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
   const std::wstring folder = scratch_ + L"\\out\\";
   const std::wstring archive = scratch_ + L"\\new.zip";
-  std::vector<WriteEntry> e(4);
   const std::map<std::wstring, std::string> want = {{L"a.txt", "new a"},
                                                     {L"程序", "<dir>"},
                                                     {L"程序\\b.dll", std::string(300000, 'b')},
                                                     {L"程序\\c.bin", "new c"},
                                                     {L"z.dat", "new z"}};
-  const char *names[] = {"a.txt", "程序/b.dll", "程序/c.bin", "z.dat"};
-  for (int i = 0; i < 4; ++i) {
-    e[i].name = names[i];
-    e[i].data = want.at(Slashes(Widen(names[i])));
+  std::vector<WriteEntry> e;
+  for (const char *name : {"a.txt", "程序/b.dll", "程序/c.bin", "z.dat"}) {
+    e.push_back(ZipEntry(name, want.at(Slashes(FromAnsi(name)))));
   }
-  ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(archive, WriteZip(e)));
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((folder + L"程序").c_str(), nullptr));
   ASSERT_TRUE(WriteFileBytes(folder + L"a.txt", "old a"));
   ASSERT_TRUE(WriteFileBytes(folder + L"程序\\b.dll", "old b"));
   ASSERT_TRUE(WriteFileBytes(folder + L"z.dat", "old z"));
-  const auto before = Tree(folder);
+  const auto before = TreeContents(folder);
   // Left by a run cut short: a.txt set aside and not replaced, a temporary.
   ASSERT_TRUE(MoveFileW((folder + L"a.txt").c_str(), (folder + L"a.txt.~tovra-old").c_str()));
   ASSERT_TRUE(WriteFileBytes(folder + L"程序\\c.bin.~tovra-new", "half"));
-  {
-    HANDLE held = CreateFileW((folder + L"z.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    Process p;
-    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-    DialogView v;
-    const long code = CloseFinishedDialog(&p, 1, &v);
-    CloseHandle(held);
-    EXPECT_EQ(1, code);
-    EXPECT_TRUE(v.first_message == L"文件正在使用，无法替换：z.dat");
-    EXPECT_TRUE(before == Tree(folder));
-  }
+  HANDLE held =
+      CreateFileW((folder + L"z.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  DialogView v;
+  EXPECT_EQ(1, FailLikeInstaller(archive, folder, 1, &v));
+  CloseHandle(held);
+  EXPECT_TRUE(v.first_message == L"文件正在使用，无法替换：z.dat");
+  EXPECT_TRUE(before == TreeContents(folder));
   // Held for a moment only, as a scanner holds a file: the run waits it out.
-  HANDLE held = CreateFileW((folder + L"z.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  held = CreateFileW((folder + L"z.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                     OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
   Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
+  ASSERT_TRUE(StartLikeInstaller(archive, folder, &p));
   Sleep(600);
   CloseHandle(held);
   EXPECT_EQ(0, p.Wait(30000));
-  EXPECT_TRUE(want == Tree(folder));
+  EXPECT_TRUE(want == TreeContents(folder));
 }
 
 // More entries than the extractor keeps handles for (its later ones are
@@ -644,36 +578,30 @@ TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
 // upgrade place every file, and a broken last entry leaves the old ones.
 TEST_F(ExtractorTest, ManyFilesCommitAndRollBackAsFew) {
   const std::wstring folder = scratch_ + L"\\out\\";
-  std::vector<WriteEntry> e(600);
+  std::vector<WriteEntry> e;
   std::map<std::wstring, std::string> want;
-  for (size_t i = 0; i < e.size(); ++i) {
-    e[i].name = (i % 2 ? "程序/" : "") + std::to_string(i) + ".txt";
-    e[i].data = "v1 " + std::to_string(i * 7919);
-    want[Slashes(Widen(e[i].name))] = e[i].data;
+  for (size_t i = 0; i < 600; ++i) {
+    e.push_back(ZipEntry((i % 2 ? "程序/" : "") + std::to_string(i) + ".txt",
+                         "v1 " + std::to_string(i * 7919)));
+    want[Slashes(FromAnsi(e[i].name))] = e[i].data;
   }
   want[L"程序"] = "<dir>";
   const std::wstring v1 = scratch_ + L"\\v1.zip", v2 = scratch_ + L"\\v2.zip",
                      bad = scratch_ + L"\\bad.zip";
-  ASSERT_TRUE(WriteFileBytes(v1, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(v1, WriteZip(e)));
   for (auto &entry : e) entry.data[1] = '2';
-  ASSERT_TRUE(WriteFileBytes(v2, tovra::zip::WriteZip(e)));
+  ASSERT_TRUE(WriteFileBytes(v2, WriteZip(e)));
   e.back().crc32 = 0x12345678;
-  ASSERT_TRUE(WriteFileBytes(bad, tovra::zip::WriteZip(e)));
-  for (const std::wstring *archive : {&v1, &bad, &v2}) {
-    if (archive == &v2) {
-      for (auto &f : want)
-        if (f.second != "<dir>") f.second[1] = '2';
-    }
-    Process p;
-    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", *archive, folder, &p));
-    if (archive == &bad) {
-      DialogView v;
-      EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
-    } else {
-      EXPECT_EQ(0, p.Wait(120000));
-    }
-    EXPECT_TRUE(want == Tree(folder)) << archive - &v1;
+  ASSERT_TRUE(WriteFileBytes(bad, WriteZip(e)));
+  EXPECT_EQ(0, ExtractLikeInstaller(v1, folder, 120000));
+  EXPECT_TRUE(want == TreeContents(folder)) << "v1";
+  EXPECT_EQ(1, FailLikeInstaller(bad, folder));
+  EXPECT_TRUE(want == TreeContents(folder)) << "bad";
+  for (auto &f : want) {
+    if (f.second != "<dir>") f.second[1] = '2';
   }
+  EXPECT_EQ(0, ExtractLikeInstaller(v2, folder, 120000));
+  EXPECT_TRUE(want == TreeContents(folder)) << "v2";
 }
 
 // Links planted in the output folder (Unix symlinks under Wine, standing for
@@ -693,32 +621,18 @@ TEST_F(ExtractorTest, PlantedLinksNeverLeadOutside) {
   ASSERT_TRUE(test_support::HostShell("ln -s \"$(dirname '" + target + "')\" '" + folder_link +
                                       "' && ln -s '" + target + "' '" + file_link + "'"));
   const std::map<std::wstring, std::string> untouched = {{L"victim.txt", "victim"}};
-  for (int round = 0; round < 2; ++round) {
-    std::vector<WriteEntry> e(round == 0 ? 3 : 1);
-    e[0].name = "link.txt";
-    e[0].data = "new";
-    if (round == 0) {
-      e[1].name = "other.txt";
-      e[1].data = "other";
-      e[2].name = "数据/x.txt";
-      e[2].data = "x";
-    }
-    const std::wstring archive = scratch_ + L"\\links" + std::to_wstring(round) + L".zip";
-    ASSERT_TRUE(WriteFileBytes(archive, tovra::zip::WriteZip(e)));
-    Process p;
-    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, folder, &p));
-    if (round == 0) {
-      DialogView v;
-      EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
-      EXPECT_FALSE(Exists(folder + L"other.txt"));
-    } else {
-      EXPECT_EQ(0, p.Wait(30000));
-      std::string got;
-      EXPECT_TRUE(ReadFileBytes(folder + L"link.txt", &got) && got == "new");
-      EXPECT_TRUE(test_support::HostShell("test ! -L '" + file_link + "'"));
-    }
-    EXPECT_TRUE(untouched == Tree(outside)) << round;
-  }
+  const std::wstring through = scratch_ + L"\\links0.zip", replaced = scratch_ + L"\\links1.zip";
+  ASSERT_TRUE(
+      WriteFileBytes(through, WriteZip({ZipEntry("link.txt", "new"), ZipEntry("other.txt", "other"),
+                                        ZipEntry("数据/x.txt", "x")})));
+  ASSERT_TRUE(WriteFileBytes(replaced, WriteZip({ZipEntry("link.txt", "new")})));
+  EXPECT_EQ(1, FailLikeInstaller(through, folder));
+  EXPECT_FALSE(Exists(folder + L"other.txt"));
+  EXPECT_TRUE(untouched == TreeContents(outside)) << "through the folder link";
+  EXPECT_EQ(0, ExtractLikeInstaller(replaced, folder));
+  EXPECT_EQ("new", Contents(folder + L"link.txt"));
+  EXPECT_TRUE(test_support::HostShell("test ! -L '" + file_link + "'"));
+  EXPECT_TRUE(untouched == TreeContents(outside)) << "through the file link";
   test_support::HostShell("rm -f '" + folder_link + "'");
 }
 
@@ -738,13 +652,10 @@ TEST_F(ExtractorTest, ArchiveThatCannotBePagedInFailsWithoutCrash) {
     std::string host;
     ~Unmount() { test_support::HostShell("umount '" + host + "'"); }
   } unmount{host};
-  std::vector<WriteEntry> e(2);
-  e[0].name = "big.bin";
-  e[0].data = std::string(1u << 20, 'x');
+  std::vector<WriteEntry> e = {ZipEntry("big.bin", std::string(1u << 20, 'x')),
+                               ZipEntry("small.txt", "small")};
   e[0].method = 0;
-  e[1].name = "small.txt";
-  e[1].data = "small";
-  const std::string zip = tovra::zip::WriteZip(e);
+  const std::string zip = WriteZip(e);
   // Only the first page and the last ones (the directory) are written.
   const size_t tail = (zip.size() - 512) & ~size_t{4095};
   HANDLE f = CreateFileW((tiny + L"\\sparse.zip").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
@@ -764,12 +675,7 @@ TEST_F(ExtractorTest, ArchiveThatCannotBePagedInFailsWithoutCrash) {
   while (WriteFile(f, block.data(), 4096, &put, nullptr) && put == 4096) {
   }
   CloseHandle(f);
-
-  Process p;
-  ASSERT_TRUE(
-      StartLikeInstaller(kBin + L"7ZG.exe", tiny + L"\\sparse.zip", scratch_ + L"\\out\\", &p));
-  DialogView v;
-  EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
+  EXPECT_EQ(1, FailLikeInstaller(tiny + L"\\sparse.zip", scratch_ + L"\\out\\"));
   EXPECT_FALSE(Exists(scratch_ + L"\\out"));
 }
 
@@ -782,7 +688,7 @@ TEST_F(ExtractorTest, BigArchiveNeverHeldInMemory) {
   const std::wstring archive = scratch_ + L"\\stored.zip";
   ASSERT_TRUE(WriteZerosZip(archive, 4, 80u << 20, 0));
   Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", archive, scratch_ + L"\\out\\", &p));
+  ASSERT_TRUE(StartLikeInstaller(archive, scratch_ + L"\\out\\", &p));
   SIZE_T peak = 0;
   long code = -1;
   for (int polls = 0; polls < 6000 && code == -1; ++polls) {
@@ -802,8 +708,8 @@ TEST_F(ExtractorTest, BadCommandLinesExitWith7) {
   for (const wchar_t *args : {L"", L"x", L"e a.zip -oC:\\x\\ -y", L"x a.zip b.zip -y",
                               L"x a.zip -o -y", L"x a.zip -oC:\\x\\ -y -p", L"l a.zip"}) {
     Process p;
-    ASSERT_TRUE(StartWithCommandLine(kBin + L"7ZG.exe", args, L"", &p));
-    EXPECT_EQ(7, p.Wait(10000)) << Narrow(args);
+    ASSERT_TRUE(StartWithCommandLine(kExtractor, args, L"", &p));
+    EXPECT_EQ(7, p.Wait(10000)) << ToAnsi(args);
   }
 }
 
@@ -814,9 +720,10 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
   const std::wstring planted = scratch_ + L"\\planted\\";
   ASSERT_TRUE(CreateDirectoryW(alone.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
-  ASSERT_TRUE(CopyFileW((kBin + L"7ZG.exe").c_str(), (alone + L"7ZG.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(kExtractor.c_str(), (alone + L"7ZG.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW((kBin + L"7Z.dll").c_str(), (planted + L"7z.dll").c_str(), FALSE));
-  const std::wstring args = Widen(InstallerCommand(kSample + L"sample.zip", scratch_ + L"\\out\\"));
+  const std::wstring args =
+      FromAnsi(InstallerCommand(kSample + L"sample.zip", scratch_ + L"\\out\\"));
   for (int round = 0; round < 2; ++round) {
     if (round == 1) {
       // A library under the codec's name that lacks its exports.
@@ -834,10 +741,7 @@ TEST_F(ExtractorTest, MissingOrForeignCodecFailsInTheDialog) {
 TEST_F(ExtractorTest, UnreadableArchivesFail) {
   ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\not.zip", std::string(3000, 'x')));
   for (const wchar_t *name : {L"\\missing.zip", L"\\not.zip"}) {
-    Process p;
-    ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + name, scratch_ + L"\\out\\", &p));
-    DialogView v;
-    EXPECT_EQ(1, CloseFinishedDialog(&p, 1, &v));
+    EXPECT_EQ(1, FailLikeInstaller(scratch_ + name, scratch_ + L"\\out\\")) << ToAnsi(name);
   }
 }
 
@@ -845,35 +749,24 @@ TEST_F(ExtractorTest, UnreadableArchivesFail) {
 // are extracted, and nothing appears outside the output folder.
 TEST_F(ExtractorTest, HostileArchiveWritesNothingOutsideTheFolder) {
   const std::wstring sandbox = scratch_ + L"\\sandbox";
-  const std::wstring folder = sandbox + L"\\out\\";
   ASSERT_TRUE(CreateDirectoryW(sandbox.c_str(), nullptr));
-  std::vector<WriteEntry> e;
-  auto add = [&e](const std::string &name, const std::string &data) {
-    e.emplace_back();
-    e.back().name = name;
-    e.back().data = data;
-  };
-  add("sound/first.txt", "first");
+  std::vector<WriteEntry> e = {ZipEntry("sound/first.txt", "first")};
   const size_t hostile = test_support::AppendHostileEntries(&e);
-  add("sound/last.txt", "last");
-  ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\hostile.zip", tovra::zip::WriteZip(e)));
-
-  Process p;
-  ASSERT_TRUE(StartLikeInstaller(kBin + L"7ZG.exe", scratch_ + L"\\hostile.zip", folder, &p));
-  DialogView v;
-  EXPECT_EQ(1, CloseFinishedDialog(&p, static_cast<int>(hostile), &v));
+  e.push_back(ZipEntry("sound/last.txt", "last"));
+  ASSERT_TRUE(WriteFileBytes(scratch_ + L"\\hostile.zip", WriteZip(e)));
+  EXPECT_EQ(1, FailLikeInstaller(scratch_ + L"\\hostile.zip", sandbox + L"\\out\\",
+                                 static_cast<int>(hostile)));
 
   // The sound entries are not placed either: the run fails as a whole.
-  EXPECT_TRUE(Tree(sandbox + L"\\").empty());
+  EXPECT_TRUE(TreeContents(sandbox + L"\\").empty());
   for (const wchar_t *stray : {L"\\evil1.txt", L"\\evil2.txt", L"\\evil3.txt", L"\\evil10.txt"}) {
     EXPECT_FALSE(Exists(scratch_ + stray));
     EXPECT_FALSE(Exists(sandbox + stray));
   }
-  EXPECT_FALSE(Exists(L"C:\\evil4.txt"));
-  EXPECT_FALSE(Exists(L"C:\\evil5.txt"));
-  EXPECT_FALSE(Exists(L"C:\\evil6.txt"));
-  EXPECT_FALSE(Exists(L"Z:\\evil4.txt"));
-  EXPECT_FALSE(Exists(L"Z:\\evil5.txt"));
+  for (const wchar_t *stray :
+       {L"C:\\evil4.txt", L"C:\\evil5.txt", L"C:\\evil6.txt", L"Z:\\evil4.txt", L"Z:\\evil5.txt"}) {
+    EXPECT_FALSE(Exists(stray)) << ToAnsi(stray);
+  }
 }
 
 }  // namespace

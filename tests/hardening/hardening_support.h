@@ -31,15 +31,21 @@ inline void ExpectFailedWithTheBox(const RunResult &r) {
   EXPECT_EQ(L"未能安装", r.boxText);
 }
 
+// A box text on one line: breaks become blanks, none at the end.
+inline std::wstring OneLine(std::wstring text) {
+  for (wchar_t &c : text) c = c == L'\r' || c == L'\n' ? L' ' : c;
+  while (!text.empty() && text.back() == L' ') text.pop_back();
+  return text;
+}
+
 // One row of the reliability table: "<id>\t<case>\t<expected>\t<observed>"
 // in UTF-8, appended to the results file of the build tree. The table script
 // keeps the last row of each id, so reruns replace rows instead of adding.
+// Box texts may hold line breaks; a row is one line of four cells.
 inline void Record(const std::wstring &id, const std::wstring &what, const std::wstring &expected,
                    const std::wstring &observed) {
-  // Box texts may hold line breaks; a row is one line of four cells.
-  std::wstring line = id + L"\t" + what + L"\t" + expected + L"\t" + observed;
-  for (wchar_t &c : line) c = c == L'\r' || c == L'\n' ? L' ' : c;
-  line += L"\n";
+  const std::wstring line =
+      OneLine(id + L"\t" + what + L"\t" + expected + L"\t" + observed) + L"\n";
   const int n =
       WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(n > 0 ? n : 0, '\0');
@@ -50,13 +56,6 @@ inline void Record(const std::wstring &id, const std::wstring &what, const std::
   DWORD put = 0;
   WriteFile(f, utf8.data(), DWORD(utf8.size()), &put, nullptr);
   CloseHandle(f);
-}
-
-// A box text on one line: breaks become blanks, none at the end.
-inline std::wstring OneLine(std::wstring text) {
-  for (wchar_t &c : text) c = c == L'\r' || c == L'\n' ? L' ' : c;
-  while (!text.empty() && text.back() == L' ') text.pop_back();
-  return text;
 }
 
 // A file written with bytes and held open without sharing while this lives

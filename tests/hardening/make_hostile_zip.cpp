@@ -11,27 +11,15 @@
 #include <vector>
 
 #include "extractor/zip/zip_writer.h"
+#include "tests/support/host_files.h"
 #include "tests/support/hostile_entries.h"
 
 namespace {
 
 using tovra::zip::WriteEntry;
 
-bool ReadAll(const char *path, std::string *out) {
-  FILE *f = std::fopen(path, "rb");
-  if (!f) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
-  return std::fclose(f) == 0;
-}
-
-bool WriteAll(const char *path, const std::string &bytes) {
-  FILE *f = std::fopen(path, "wb");
-  if (!f) return false;
-  const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && wrote;
-}
+using test_support::ReadHostFile;
+using test_support::WriteHostFile;
 
 }  // namespace
 
@@ -46,7 +34,7 @@ int main(int argc, char **argv) {
   product[1].name = "TovraControl.exe";
   product[2].name = "TovraClient.dat";
   for (int i = 0; i < 3; ++i) {
-    if (!ReadAll(argv[1 + i], &product[i].data)) {
+    if (!ReadHostFile(argv[1 + i], &product[i].data)) {
       std::perror(argv[1 + i]);
       return 1;
     }
@@ -57,7 +45,7 @@ int main(int argc, char **argv) {
   test_support::AppendHostileEntries(&e);
   e.push_back(product[1]);
   e.push_back(product[2]);
-  if (!WriteAll(argv[4], tovra::zip::WriteZip(e, 9))) {
+  if (!WriteHostFile(argv[4], tovra::zip::WriteZip(e, 9))) {
     std::perror(argv[4]);
     return 1;
   }
@@ -66,7 +54,7 @@ int main(int argc, char **argv) {
   // reader that trusts a damaged directory would get anywhere.
   std::string whole = tovra::zip::WriteZip(product, 9);
   whole.resize(whole.size() - 40);
-  if (!WriteAll(argv[5], whole)) {
+  if (!WriteHostFile(argv[5], whole)) {
     std::perror(argv[5]);
     return 1;
   }

@@ -99,11 +99,6 @@ TEST(HardeningUnattended, DamagedPayloadFailsOnCrc) {
                          copy, false);
 }
 
-// A folder the small-disk fixture prepared, "" when it could not.
-std::wstring FixtureFolder(const wchar_t *name, const wchar_t *marker) {
-  return SmallDiskFolder(L"unattended", name, marker);
-}
-
 void ExpectFailure(const wchar_t *id, const wchar_t *what, const std::wstring &folder) {
   const RunResult r = RunUnattended(kSetup, folder, kBoundMs);
   ExpectFailedWithTheBox(r);
@@ -116,13 +111,13 @@ void ExpectFailure(const wchar_t *id, const wchar_t *what, const std::wstring &f
 constexpr DWORD kWatcherBoundMs = 40000;
 
 TEST(HardeningUnattended, FullDiskFails) {
-  const std::wstring folder = FixtureFolder(L"full", L"no-tmpfs");
+  const std::wstring folder = SmallDiskFolder(L"unattended", L"full", L"no-tmpfs");
   if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
   ExpectFailure(L"F1", L"install folder on a full disk (1 MiB tmpfs)", folder);
 }
 
 TEST(HardeningUnattended, ReadOnlyDifferingExtractorFails) {
-  const std::wstring folder = FixtureFolder(L"readonly", L"no-immutable");
+  const std::wstring folder = SmallDiskFolder(L"unattended", L"readonly", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   ExpectFailure(L"F2", L"differing 7ZG.EXE made immutable (chattr +i)", folder);
   std::string bytes;
@@ -139,7 +134,7 @@ TEST(HardeningUnattended, LockedDifferingExtractorFails) {
 }
 
 TEST(HardeningUnattended, ImmutableProductFileFails) {
-  const std::wstring folder = FixtureFolder(L"locked", L"no-immutable");
+  const std::wstring folder = SmallDiskFolder(L"unattended", L"locked", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   ExpectFailure(L"F4", L"TovraClient.dat in the folder made immutable (chattr +i)", folder);
 }
@@ -165,7 +160,7 @@ TEST(HardeningUnattended, LockedProductFileFails) {
 }
 
 TEST(HardeningUnattended, UnwritableFolderFails) {
-  const std::wstring folder = FixtureFolder(L"unwritable", L"no-immutable");
+  const std::wstring folder = SmallDiskFolder(L"unattended", L"unwritable", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
   ExpectFailure(L"F6", L"install folder made immutable (chattr +i)", folder);
   EXPECT_TRUE(TreeDigest(folder).empty());

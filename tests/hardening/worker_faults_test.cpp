@@ -14,13 +14,7 @@ using namespace test_support;
 
 namespace {
 
-using Counts = WorkerResult;
-
-Counts Install(const std::string &folder) {
-  return RunWorker(folder, kBoundMs);
-}
-
-std::wstring Describe(const Counts &c) {
+std::wstring Describe(const WorkerResult &c) {
   if (c.ok + c.failed == 0) return L"no result within " + std::to_wstring(kBoundMs / 1000) + L" s";
   std::wstring s;
   if (c.ok) s += std::to_wstring(c.ok) + L" UM_INSTALL_OK";
@@ -31,16 +25,17 @@ std::wstring Describe(const Counts &c) {
   return s;
 }
 
-void ExpectOneFailure(const wchar_t *id, const wchar_t *what, const std::string &folder) {
-  const Counts c = Install(folder);
+// Installs into folder: one UM_INSTALL_FAILED, without a box.
+WorkerResult InstallFails(const std::string &folder) {
+  const WorkerResult c = RunWorker(folder, kBoundMs);
   EXPECT_EQ(0, c.ok);
   EXPECT_EQ(1, c.failed);
   EXPECT_EQ(0, c.boxes);
-  Record(id, what, L"1 UM_INSTALL_FAILED", Describe(c));
+  return c;
 }
 
-std::string FixtureFolder(const wchar_t *name, const wchar_t *marker) {
-  return SmallDiskFolderA(L"inproc", name, marker);
+void ExpectOneFailure(const wchar_t *id, const wchar_t *what, const std::string &folder) {
+  Record(id, what, L"1 UM_INSTALL_FAILED", Describe(InstallFails(folder)));
 }
 
 TEST(HardeningWorker, LockedDifferingExtractorFails) {
@@ -91,11 +86,8 @@ TEST(HardeningWorker, LockedProductFileFails) {
   ASSERT_TRUE(lock.Held());
   OtherProgramsDialog other;
   ASSERT_TRUE(other.Shown());
-  const Counts c = Install(ToAnsi(folder) + "\\");
+  const WorkerResult c = InstallFails(ToAnsi(folder) + "\\");
   lock.Release();
-  EXPECT_EQ(0, c.ok);
-  EXPECT_EQ(1, c.failed);
-  EXPECT_EQ(0, c.boxes);
   EXPECT_LT(c.ms, 30000u) << "the extractor's dialog closed by itself, not by the watcher";
   const bool untouched = other.Untouched();
   EXPECT_TRUE(untouched) << "the watcher acted on another program's dialog";
@@ -109,7 +101,7 @@ TEST(HardeningWorker, LockedProductFileFails) {
 }
 
 TEST(HardeningWorker, UnwritableFolderFails) {
-  const std::string folder = FixtureFolder(L"unwritable", L"no-immutable");
+  const std::string folder = SmallDiskFolderA(L"inproc", L"unwritable", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable folder prepared (needs ctest and root)";
   ExpectOneFailure(L"W3", L"install folder made immutable (chattr +i)", folder);
 }
@@ -126,10 +118,7 @@ TEST(HardeningWorker, FolderPastTheLengthLimitGivesOneResultAndNothingWritten) {
   const std::wstring folder = LengthenFolder(MakeScratchFolder(L"hardw-len"), length, true);
   const std::string ansi = ToAnsi(folder) + "\\";
   ASSERT_EQ(length, ansi.size());
-  const Counts c = Install(ansi);
-  EXPECT_EQ(1, c.failed);
-  EXPECT_EQ(0, c.ok);
-  EXPECT_EQ(0, c.boxes);
+  const WorkerResult c = InstallFails(ansi);
   const bool written = !TreeDigest(folder).empty();
   EXPECT_FALSE(written);
   Record(L"W5", L"InstallDir of 238 characters (one past the limit), folder made beforehand",
@@ -147,14 +136,14 @@ uint64_t WriteTime(const std::wstring &path) {
 TEST(HardeningWorker, TenInstallsInARowGiveTheSameFolder) {
   const std::wstring folder = MakeScratchFolder(L"hardw-again");
   const std::string ansi = ToAnsi(folder) + "\\";
-  Counts first = Install(ansi);
+  const WorkerResult first = RunWorker(ansi, kBoundMs);
   ASSERT_EQ(1, first.ok);
   const auto listing = TreeDigest(folder);
   const uint64_t dll = WriteTime(folder + L"\\7Z.DLL");
   const uint64_t exe = WriteTime(folder + L"\\7ZG.EXE");
   int same = 0, ok = 0, pairKept = 0;
   for (int run = 0; run < 10; ++run) {
-    const Counts c = Install(ansi);
+    const WorkerResult c = RunWorker(ansi, kBoundMs);
     ok += c.ok == 1 && c.failed == 0;
     same += TreeDigest(folder) == listing;
     pairKept += WriteTime(folder + L"\\7Z.DLL") == dll && WriteTime(folder + L"\\7ZG.EXE") == exe;

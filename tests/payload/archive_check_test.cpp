@@ -9,6 +9,7 @@
 
 #include "extractor/zip/zip_writer.h"
 #include "tests/pe/pe_builder.h"
+#include "tests/support/host_files.h"
 #include "util/product_files.h"
 
 namespace {
@@ -184,16 +185,10 @@ TEST(ArchiveCheck, RefusesAnArchivePastTheSizeLimit) {
 
 #ifdef TOVRA_SAMPLE_ARCHIVE
 TEST(ArchiveCheck, AcceptsTheSampleProduct) {
-  std::vector<uint8_t> data;
-  if (FILE *f = fopen(TOVRA_SAMPLE_ARCHIVE, "rb")) {
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    fclose(f);
-  }
+  const std::string data = test_support::HostFile(TOVRA_SAMPLE_ARCHIVE);
   if (data.empty()) GTEST_SKIP() << "the i686 build has not packed the sample yet";
   std::string message;
-  EXPECT_TRUE(CheckProductArchive(data.data(), data.size(), "3.0.26.203", &message)) << message;
+  EXPECT_TRUE(Check(data, &message)) << message;
 }
 #endif
 
@@ -202,24 +197,15 @@ TEST(ArchiveCheck, ToolExitsWithTheReason) {
   std::string dir = testing::TempDir();
   std::string good = dir + "check_good.zip", bad = dir + "check_bad.zip";
   std::vector<WriteEntry> e = Good();
-  std::string zip = WriteZip(e);
-  FILE *f = fopen(good.c_str(), "wb");
-  fwrite(zip.data(), 1, zip.size(), f);
-  fclose(f);
+  ASSERT_TRUE(test_support::WriteHostFile(good, WriteZip(e)));
   e.erase(e.begin() + 1);
-  zip = WriteZip(e);
-  f = fopen(bad.c_str(), "wb");
-  fwrite(zip.data(), 1, zip.size(), f);
-  fclose(f);
+  ASSERT_TRUE(test_support::WriteHostFile(bad, WriteZip(e)));
   std::string tool = TOVRA_ARCHIVE_CHECK;
   std::string out = dir + "check_out.txt";
   // The exit code and what the tool wrote to stderr.
   auto run = [&](const std::string &args, std::string *text) {
     int status = system((tool + " " + args + " 2>" + out).c_str());
-    text->assign(4096, '\0');
-    FILE *o = fopen(out.c_str(), "rb");
-    text->resize(o ? fread(&(*text)[0], 1, text->size(), o) : 0);
-    if (o) fclose(o);
+    *text = test_support::HostFile(out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
   std::string text;

@@ -9,30 +9,22 @@
 #include "install/install_state.h"
 #include "install/worker.h"
 #include "payload/payload_layout.h"
+#include "tests/support/host_files.h"
 #include "tests/support/scratch.h"
 
 namespace {
 
-std::vector<unsigned char> ReadAll(const char *path) {
-  std::vector<unsigned char> data;
-  FILE *f = fopen(path, "rb");
-  if (!f) return data;
-  unsigned char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-  fclose(f);
-  return data;
-}
+using test_support::HostFile;
 
-bool Same(const unsigned char *a, unsigned long size, const std::vector<unsigned char> &b) {
+bool Same(const unsigned char *a, unsigned long size, const std::string &b) {
   return b.size() == size && memcmp(a, b.data(), size) == 0;
 }
 
 TEST(Payload, PiecesJoinIntoTheArchive) {
-  std::vector<unsigned char> archive = ReadAll(TOVRA_TEST_ARCHIVE);
+  const std::string archive = HostFile(TOVRA_TEST_ARCHIVE);
   ASSERT_EQ(archive.size(), ArchiveSize);
-  std::vector<unsigned char> joined;
-  for (const PayloadPiece &p : ArchivePieces) joined.insert(joined.end(), p.data, p.data + p.size);
+  std::string joined;
+  for (const PayloadPiece &p : ArchivePieces) joined.append(p.data, p.data + p.size);
   EXPECT_TRUE(joined == archive);
   // Local header first, end record last (no comment after it).
   EXPECT_EQ(0, memcmp(ArchivePieces[0].data, "PK\3\4", 4));
@@ -52,8 +44,8 @@ TEST(Payload, SampleArchiveNeedsThreePieces) {
 #endif
 
 TEST(Payload, ExtractorPairIsCarriedUnchanged) {
-  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll(TOVRA_TEST_EXTRACTOR)));
-  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(TOVRA_TEST_CODEC)));
+  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, HostFile(TOVRA_TEST_EXTRACTOR)));
+  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, HostFile(TOVRA_TEST_CODEC)));
 }
 
 // The worker's own writing step into a folder holding stale copies: a
@@ -62,23 +54,16 @@ TEST(Payload, ExtractorPairIsCarriedUnchanged) {
 TEST(Payload, WrittenFilesAreByteIdentical) {
   const std::string folder = test_support::MakeScratchFolderA("tovra_payload_test", "written");
   const std::string dll = folder + "7Z.DLL", exe = folder + "7ZG.EXE", zip = folder + "setup.zip";
-  auto stale = [](const std::string &path, size_t size) {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const std::string bytes(size, 'x');
-    const bool ok = fwrite(bytes.data(), 1, size, f) == size;
-    return fclose(f) == 0 && ok;
-  };
-  ASSERT_TRUE(stale(dll, CodecLibraryImageSize + 4096));
-  ASSERT_TRUE(stale(zip, ArchiveSize + 4096));
+  ASSERT_TRUE(test_support::WriteHostFile(dll, std::string(CodecLibraryImageSize + 4096, 'x')));
+  ASSERT_TRUE(test_support::WriteHostFile(zip, std::string(ArchiveSize + 4096, 'x')));
   ASSERT_LT(folder.size(), sizeof InstallDir);
   std::strcpy(InstallDir, folder.c_str());
 
   HANDLE held[kHeldFileCount];
   ASSERT_TRUE(WriteCarriedFiles(held));
-  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, ReadAll(dll.c_str())));
-  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, ReadAll(exe.c_str())));
-  EXPECT_TRUE(ReadAll(zip.c_str()) == ReadAll(TOVRA_TEST_ARCHIVE));
+  EXPECT_TRUE(Same(CodecLibraryImage, CodecLibraryImageSize, HostFile(dll)));
+  EXPECT_TRUE(Same(ExtractorImage, ExtractorImageSize, HostFile(exe)));
+  EXPECT_TRUE(HostFile(zip) == HostFile(TOVRA_TEST_ARCHIVE));
   // Held until released: readable, but nobody may write, rename or delete them.
   for (const std::string &path : {dll, exe, zip}) {
     HANDLE w = CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/pe/pe_builder.h"
+#include "tests/support/host_files.h"
 #include "tovra_version.h"
 
 namespace {
@@ -206,27 +207,18 @@ TEST(PeVersion, ImportNameWithoutEndIsRefused) {
 }
 
 #ifdef TOVRA_I686_BIN
-std::vector<uint8_t> ReadAll(const std::string &path) {
-  std::vector<uint8_t> data;
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f) return data;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-  fclose(f);
-  return data;
-}
-
 // The sample product's programs carry the project's one version.
 TEST(PeVersion, OurBuiltProgramsCarryTheProductVersion) {
   int seen = 0;
   for (const char *dir : {TOVRA_I686_BIN, TOVRA_X64_BIN}) {
     for (const char *exe : {"/TovraClientService.exe", "/TovraControl.exe"}) {
-      std::vector<uint8_t> img = ReadAll(std::string(dir) + exe);
+      const std::string img = test_support::HostFile(std::string(dir) + exe);
       if (img.empty()) continue;
       ++seen;
       PeImageInfo info;
-      ASSERT_EQ(PeStatus::kOk, ReadPeImage(img.data(), img.size(), &info)) << dir << exe;
+      ASSERT_EQ(PeStatus::kOk,
+                ReadPeImage(reinterpret_cast<const uint8_t *>(img.data()), img.size(), &info))
+          << dir << exe;
       bool i686 = std::string(dir) == TOVRA_I686_BIN;
       EXPECT_EQ(i686 ? 0x14C : 0x8664, info.machine);
       EXPECT_EQ(!i686, info.pe32_plus);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 #ifndef TOVRA_I686_EXE
 #error TOVRA_I686_EXE must name the i686 TovraSetup.exe
 #endif
@@ -30,16 +32,7 @@ const char *const kKnownDlls[] = {
     "OLE32.DLL",    "OLEAUT32.DLL", "PSAPI.DLL",    "RPCRT4.DLL",  "SECHOST.DLL",  "SETUPAPI.DLL",
     "SHELL32.DLL",  "SHLWAPI.DLL",  "USER32.DLL",   "WLDAP32.DLL", "WS2_32.DLL"};
 
-std::vector<unsigned char> ReadFile(const char *path) {
-  std::vector<unsigned char> data;
-  FILE *f = std::fopen(path, "rb");
-  if (!f) return data;
-  unsigned char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-  std::fclose(f);
-  return data;
-}
+using test_support::ReadText;
 
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
@@ -68,7 +61,7 @@ std::vector<Shipped> ShippedImages() {
 class PeImage {
  public:
   bool Load(const char *path) {
-    image_ = ReadFile(path);
+    image_ = ReadText(path);
     if (image_.size() < sizeof(IMAGE_DOS_HEADER)) return false;
     auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(image_.data());
     if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
@@ -145,7 +138,7 @@ class PeImage {
   }
 
  private:
-  std::vector<unsigned char> image_;
+  std::string image_;
   const IMAGE_NT_HEADERS32 *nt_ = nullptr;
 };
 
@@ -165,13 +158,14 @@ std::string Manifest(const char *path) {
 
 class PeCheck : public ::testing::Test {
  protected:
-  void SetUp() override { Load(TOVRA_I686_EXE); }
+  void SetUp() override { ASSERT_TRUE(Load(TOVRA_I686_EXE)); }
 
-  void Load(const char *path) {
-    ASSERT_TRUE(pe.Load(path)) << "missing or not a PE image: " << path
-                               << " (build the i686 tree first)";
+  bool Load(const char *path) {
+    const bool loaded = pe.Load(path);
+    EXPECT_TRUE(loaded) << "missing or not a PE image: " << path << " (build the i686 tree first)";
     nt = pe.Nt32();
     image_size = pe.Size();
+    return loaded;
   }
 
   std::vector<std::string> Imports() const {
@@ -192,8 +186,8 @@ class PeCheck : public ::testing::Test {
 // until the installer took on the folder lock, the held and retried writes,
 // the extractor's job, the data rule and the system-folder loads (50,129).
 TEST_F(PeCheck, OwnCodeAtMost50KBAndPairAtMost80KB) {
-  const size_t pair = ReadFile(TOVRA_I686_EXTRACTOR).size() + ReadFile(TOVRA_I686_CODEC).size();
-  const size_t carried = pair + ReadFile(TOVRA_I686_ARCHIVE).size();
+  const size_t pair = ReadText(TOVRA_I686_EXTRACTOR).size() + ReadText(TOVRA_I686_CODEC).size();
+  const size_t carried = pair + ReadText(TOVRA_I686_ARCHIVE).size();
   ASSERT_GT(carried, 0u);
   ASSERT_GT(image_size, carried);
   EXPECT_LE(image_size - carried, 50u * 1024u);
@@ -205,8 +199,7 @@ TEST_F(PeCheck, OwnCodeAtMost50KBAndPairAtMost80KB) {
 // front end loads it only for its dialog, which a short run never shows.
 TEST_F(PeCheck, ExtractorPairImportsNoWindowLibraries) {
   for (const char *path : {TOVRA_I686_EXTRACTOR, TOVRA_I686_CODEC}) {
-    Load(path);
-    if (HasFatalFailure()) return;
+    if (!Load(path)) return;
     const std::vector<std::string> dlls = Imports();
     EXPECT_FALSE(dlls.empty()) << path;
     for (const std::string &dll : dlls) {
@@ -228,8 +221,7 @@ TEST_F(PeCheck, I386GuiProgram) {
 // (install/version_check.cpp).
 TEST_F(PeCheck, ImportsOnlyKnownDlls) {
   for (const Shipped &shipped : ShippedImages()) {
-    Load(shipped.path);
-    if (HasFatalFailure()) return;
+    if (!Load(shipped.path)) return;
     const std::vector<std::string> dlls = Imports();
     EXPECT_FALSE(dlls.empty()) << shipped.path;
     for (const std::string &dll : dlls) {
@@ -251,8 +243,7 @@ TEST_F(PeCheck, ImportsOnlyKnownDlls) {
 // ones with high-entropy ASLR (cmake/TovraWindows.cmake, tovra_harden).
 TEST_F(PeCheck, HardenedImageFlags) {
   for (const Shipped &shipped : ShippedImages()) {
-    Load(shipped.path);
-    if (HasFatalFailure()) return;
+    if (!Load(shipped.path)) return;
     const WORD flags = pe.DllCharacteristics();
     EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) << shipped.path;
     EXPECT_NE(0u, pe.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size) << shipped.path;
@@ -276,8 +267,7 @@ TEST_F(PeCheck, HardenedImageFlags) {
 // sets its own, so that no system box can hold it.
 TEST_F(PeCheck, NoProcessWideErrorModeInTheInstaller) {
   for (const char *installer : {TOVRA_I686_EXE, TOVRA_OWN_EXE}) {
-    Load(installer);
-    if (HasFatalFailure()) return;
+    if (!Load(installer)) return;
     for (const PeImage::Import &import : pe.Imports()) {
       for (const std::string &function : import.functions) {
         EXPECT_NE("SetErrorMode", function) << installer << " imports it from " << import.dll;

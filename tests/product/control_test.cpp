@@ -11,14 +11,6 @@
 
 namespace {
 
-std::wstring Utf8ToWide(const std::string &s) {
-  std::wstring w(s.size(), L'\0');
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s.data(), int(s.size()), &w[0],
-                              int(w.size()));
-  w.resize(n > 0 ? size_t(n) : 0);
-  return w;
-}
-
 std::string ReadAll(const std::wstring &path) {
   std::string data;
   test_support::ReadFileBytes(path, &data);
@@ -34,21 +26,13 @@ DWORD RunAndWait(const std::wstring &command, const std::wstring &cwd) {
 
 class SampleProduct : public testing::Test {
  protected:
+  // A folder with a blank and Chinese characters, removed when the case ends.
   void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, tmp));
-    dir_ = std::wstring(tmp) + L"产品 " + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    dir_ = test_support::MakeScratchFolder(L"产品 tovra") + L"\\";
     work_ = dir_ + L"工作\\";
-    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(work_.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(TOVRA_TEST_BIN L"\\TovraControl.exe",
                           (dir_ + L"TovraControl.exe").c_str(), FALSE));
-  }
-  void TearDown() override {
-    DeleteFileW((dir_ + L"TovraControl.exe").c_str());
-    DeleteFileW((dir_ + L"TovraControl.launch.txt").c_str());
-    RemoveDirectoryW(work_.c_str());
-    RemoveDirectoryW(dir_.c_str());
   }
   std::wstring dir_, work_;
 };
@@ -63,7 +47,7 @@ TEST_F(SampleProduct, ControlRecordsEachStartBesideItself) {
   // One UTF-8 line per start: working folder, tab, full command line.
   std::wstring cwd_work = work_.substr(0, work_.size() - 1),
                cwd_dir = dir_.substr(0, dir_.size() - 1);
-  std::wstring log = Utf8ToWide(ReadAll(dir_ + L"TovraControl.launch.txt"));
+  std::wstring log = test_support::Widen(ReadAll(dir_ + L"TovraControl.launch.txt"));
   EXPECT_EQ(cwd_work + L"\t" + first + L"\n" + cwd_dir + L"\t" + second + L"\n", log);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "extractor/zip/zip_reader.h"
+#include "tests/support/host_files.h"
 
 namespace {
 
@@ -17,23 +18,8 @@ using tovra::zip::Status;
 
 constexpr uint16_t kTime = 12 << 11, kDate = ((2025 - 1980) << 9) | (3 << 5) | 1;
 
-std::string ReadAll(const std::string &path) {
-  std::string data;
-  if (FILE *f = fopen(path.c_str(), "rb")) {
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-    fclose(f);
-  }
-  return data;
-}
-
-void WriteAll(const std::string &path, const std::string &data) {
-  FILE *f = fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, f) << path;
-  fwrite(data.data(), 1, data.size(), f);
-  fclose(f);
-}
+using test_support::HostFile;
+using test_support::WriteHostFile;
 
 uint32_t U32(const std::string &s, size_t at) {
   return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 |
@@ -49,10 +35,10 @@ class ZipPack : public testing::Test {
     dir_ = testing::TempDir() + "zip_pack_" + std::to_string(getpid());
     mkdir(dir_.c_str(), 0755);
     mkdir((dir_ + "/轨迹").c_str(), 0755);
-    WriteAll(dir_ + "/TovraClient.dat", std::string(223, 'c'));
-    WriteAll(dir_ + "/背景01.bmp", std::string(100000, 'b') + "tail");
-    WriteAll(dir_ + "/empty.bin", "");
-    WriteAll(dir_ + "/轨迹/1.trk", "1,2,0.040\r\n");
+    ASSERT_TRUE(WriteHostFile(dir_ + "/TovraClient.dat", std::string(223, 'c')));
+    ASSERT_TRUE(WriteHostFile(dir_ + "/背景01.bmp", std::string(100000, 'b') + "tail"));
+    ASSERT_TRUE(WriteHostFile(dir_ + "/empty.bin", ""));
+    ASSERT_TRUE(WriteHostFile(dir_ + "/轨迹/1.trk", "1,2,0.040\r\n"));
   }
   void TearDown() override { system(("rm -rf '" + dir_ + "'").c_str()); }
 
@@ -61,7 +47,7 @@ class ZipPack : public testing::Test {
     std::string error, out = dir_ + "/../" + name + std::to_string(getpid()) + ".zip";
     EXPECT_TRUE(ListFolder(dir_, &entries, &error)) << error;
     EXPECT_TRUE(PackZip(entries, out, kTime, kDate, &error)) << error;
-    std::string zip = ReadAll(out);
+    std::string zip = HostFile(out);
     remove(out.c_str());
     return zip;
   }

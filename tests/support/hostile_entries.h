@@ -1,7 +1,8 @@
 #pragma once
 // The hostile entries every archive-safety test uses: names that point
 // outside the output folder or at devices and streams, and entries whose data,
-// sizes, method, encryption or local header are wrong. Portable: the extractor
+// sizes, method, encryption or local header are wrong; and ZipEntry, the entry
+// every suite that writes an archive starts from. Portable: the extractor
 // suite writes them under Wine, the hardening tool natively.
 #include <string>
 #include <vector>
@@ -9,6 +10,14 @@
 #include "extractor/zip/zip_writer.h"
 
 namespace test_support {
+
+// An entry of name and data with the writer's defaults (deflated, MS-DOS).
+inline tovra::zip::WriteEntry ZipEntry(const std::string &name, const std::string &data = "") {
+  tovra::zip::WriteEntry e;
+  e.name = name;
+  e.data = data;
+  return e;
+}
 
 // Names whose files must never appear, inside or outside the output folder.
 inline const char *const kUnsafeNames[] = {
@@ -39,9 +48,7 @@ inline const char *const kUnsafeNames[] = {
 inline size_t AppendHostileEntries(std::vector<tovra::zip::WriteEntry> *e) {
   const size_t before = e->size();
   auto add = [e](const std::string &name, const std::string &data) -> tovra::zip::WriteEntry & {
-    e->emplace_back();
-    e->back().name = name;
-    e->back().data = data;
+    e->push_back(ZipEntry(name, data));
     return e->back();
   };
   for (const char *n : kUnsafeNames) add(n, "evil");

@@ -19,27 +19,21 @@ namespace test_support {
 class ScratchRemover : public testing::EmptyTestEventListener {
  public:
   static void Add(const std::wstring &folder) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Folders().push_back(folder);
+    std::lock_guard<std::mutex> lock(mutex_);
+    folders_.push_back(folder);
   }
 
  private:
   void OnTestEnd(const testing::TestInfo &) override {
     std::vector<std::wstring> folders;
     {
-      std::lock_guard<std::mutex> lock(Mutex());
-      folders.swap(Folders());
+      std::lock_guard<std::mutex> lock(mutex_);
+      folders.swap(folders_);
     }
     for (const std::wstring &folder : folders) RemoveTree(folder);
   }
-  static std::vector<std::wstring> &Folders() {
-    static std::vector<std::wstring> folders;
-    return folders;
-  }
-  static std::mutex &Mutex() {
-    static std::mutex mutex;
-    return mutex;
-  }
+  static inline std::vector<std::wstring> folders_;
+  static inline std::mutex mutex_;
 };
 
 // Installed once per program, before main: gtest owns and deletes it.

@@ -41,6 +41,10 @@ inline std::vector<LaunchRecord> ReadLaunchRecords(const std::wstring &installFo
   return records;
 }
 
+inline bool EndsWith(const std::wstring &s, const std::wstring &tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 inline bool RunningUnderWine() {
   return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
@@ -60,8 +64,9 @@ inline std::string HostPath(const std::wstring &windowsPath) {
 
 // Runs command in the host's shell and waits for it: Wine starts host
 // programs, and the prefix is $WINEPREFIX there. True when it exited with 0.
-// Wine hands back no process to wait for, so the shell writes its exit code
-// into a file that is polled for.
+// The command goes to the shell in a script file (no quoting through a
+// command line); Wine hands back no process to wait for, so the shell writes
+// its exit code into a file that is polled for.
 inline bool HostShell(const std::string &command) {
   if (!RunningUnderWine()) return false;
   static std::atomic<int> counter{0};
@@ -74,23 +79,12 @@ inline bool HostShell(const std::string &command) {
   if (hostTemp.empty()) return false;
   const std::string hostDone = hostTemp + ToAnsi(done.substr(done.rfind(L'\\') + 1));
   DeleteFileW(done.c_str());
-  const std::string script = "(" + command + "); echo $? > '" + hostDone + ".part' && mv '" +
-                             hostDone + ".part' '" + hostDone + "'";
-  // One argument in double quotes, by the rules that split a command line:
-  // a quote is escaped by a backslash, backslashes before a quote doubled.
-  std::wstring line = L"Z:\\bin\\sh -c \"";
-  size_t backslashes = 0;
-  for (wchar_t c : Widen(script)) {
-    if (c == L'\\') {
-      ++backslashes;
-    } else {
-      if (c == L'"') line.append(backslashes + 1, L'\\');
-      backslashes = 0;
-    }
-    line += c;
+  const std::wstring script = done + L".sh";
+  if (!WriteFileBytes(script, "(" + command + "); echo $? > '" + hostDone + ".part' && mv '" +
+                                  hostDone + ".part' '" + hostDone + "'\n")) {
+    return false;
   }
-  line.append(backslashes, L'\\');
-  line += L'"';
+  std::wstring line = L"Z:\\bin\\sh \"" + Widen(HostPath(script)) + L"\"";
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
@@ -99,6 +93,7 @@ inline bool HostShell(const std::string &command) {
   std::string code;
   for (int i = 0; i < 3000 && !ReadFileBytes(done, &code); ++i) Sleep(10);
   DeleteFileW(done.c_str());
+  DeleteFileW(script.c_str());
   return code == "0\n";
 }
 

@@ -5,8 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/support/refuse_timers.h"
-#include "tests/support/refuse_windows.h"
+#include "tests/support/refuse.h"
 #include "tests/ui/surface_form.h"
 #include "ui/application.h"
 #include "ui/controls.h"

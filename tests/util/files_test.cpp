@@ -21,9 +21,7 @@ static bool IsFolder(const std::string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static bool Exists(const std::string &path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using test_support::Exists;
 
 static std::string Contents(const std::string &path) {
   int size = -1;
@@ -36,19 +34,14 @@ static std::string Contents(const std::string &path) {
 using ReadWholeFileTest = test_support::ScratchTest;
 
 TEST_F(ReadWholeFileTest, TenBytesComeInABufferOfFourteen) {
+  const char ten[] = "0123\0\1\377789";  // octal: a hex escape would take in the 789
   std::string path = At("ten.bin");
-  ASSERT_EQ(1, WriteWholeFile(path.c_str(),
-                              "0123\0\x01\xff"
-                              "789",
-                              10));
+  ASSERT_EQ(1, WriteWholeFile(path.c_str(), ten, 10));
   int size = -1;
   char *data = ReadWholeFile(path.c_str(), &size);
   ASSERT_NE(nullptr, data);
   EXPECT_EQ(10, size);
-  EXPECT_EQ(0, std::memcmp(data,
-                           "0123\0\x01\xff"
-                           "789",
-                           10));
+  EXPECT_EQ(0, std::memcmp(data, ten, 10));
   EXPECT_EQ(14u, _msize(data));
   std::free(data);
 }

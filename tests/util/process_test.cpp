@@ -1,13 +1,11 @@
 // The process runner against exit_with.exe, a helper built beside this test.
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
-#include "tests/support/scratch.h"
+#include "tests/support/win_test_support.h"
 #include "util/process_win.h"
 
 static std::string HelperFolder() {
@@ -105,79 +103,18 @@ TEST_F(RunProgramTest, LaunchProgramHandsOverTheProcess) {
 }
 
 // The shell's error box for a failed launch is modal and blocks the launching
-// thread until someone answers it; the runner asks for none. The answerer
+// thread until someone answers it; the runner asks for none. The dismisser
 // counts (and answers) any box of this process, so a regression fails
 // instead of hanging.
-struct BoxFound {
-  HWND box = NULL;
-  std::string text;
-};
-
-static BOOL CALLBACK FindOurBox(HWND window, LPARAM param) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char cls[64] = {};
-  RealGetWindowClassA(window, cls, sizeof(cls));
-  if (pid != GetCurrentProcessId() || std::strcmp(cls, "#32770") != 0) return TRUE;
-  reinterpret_cast<BoxFound *>(param)->box = window;
-  return FALSE;
-}
-
-// The box's message, from its static controls.
-static BOOL CALLBACK CollectText(HWND child, LPARAM param) {
-  char cls[64] = {}, text[256] = {};
-  GetClassNameA(child, cls, sizeof(cls));
-  if (_stricmp(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof(text)) > 0) {
-    reinterpret_cast<BoxFound *>(param)->text += text;
-  }
-  return TRUE;
-}
-
-class BoxAnswerer {
- public:
-  BoxAnswerer() {
-    thread_ = std::thread([this] {
-      int looks = 0;  // at a box still without its text
-      while (!stop_) {
-        BoxFound now;
-        EnumWindows(FindOurBox, reinterpret_cast<LPARAM>(&now));
-        if (now.box) {
-          EnumChildWindows(now.box, CollectText, reinterpret_cast<LPARAM>(&now));
-          if (!now.text.empty() || ++looks > 50) {  // made with its text, or 0.5 s on
-            looks = 0;
-            text_ = now.text;
-            ++count_;
-            PostMessageA(now.box, WM_COMMAND, IDOK, 0);
-            Sleep(200);
-          }
-        }
-        Sleep(10);
-      }
-    });
-  }
-  ~BoxAnswerer() {
-    stop_ = true;
-    thread_.join();
-  }
-  int Count() const { return count_; }
-  const std::string &Text() const { return text_; }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<int> count_{0};
-  std::string text_;
-  std::thread thread_;
-};
-
 // Wine would show "File not found." (找不到文件。) and then report 0; the
 // result is the launch's own error code, at once.
 TEST_F(RunProgramTest, AMissingProgramGivesTheLaunchErrorWithoutABox) {
   int result = 0;
   ULONGLONG ms = 0;
   int boxes = 0;
-  std::string text;
+  std::wstring text;
   {
-    BoxAnswerer answerer;
+    test_support::BoxDismisser answerer(GetCurrentProcessId());
     const ULONGLONG start = GetTickCount64();
     result = RunProgram(At("missing.exe").c_str(), "", dir_.c_str(), false);
     ms = GetTickCount64() - start;
@@ -186,7 +123,7 @@ TEST_F(RunProgramTest, AMissingProgramGivesTheLaunchErrorWithoutABox) {
     boxes = answerer.Count();
     text = answerer.Text();
   }
-  EXPECT_EQ(0, boxes) << text;
+  EXPECT_EQ(0, boxes) << test_support::ToAnsi(text);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
   EXPECT_LT(ms, 5000u);
 }
@@ -198,7 +135,7 @@ TEST_F(RunProgramTest, AnExpandedPathThatDoesNotExistGivesTheErrorWithoutABox) {
   int result = 0;
   int boxes = 0;
   {
-    BoxAnswerer answerer;
+    test_support::BoxDismisser answerer(GetCurrentProcessId());
     result = RunProgram("%TOVRA_TEST_NOWHERE%\\exit_with.exe", "0", "%TOVRA_TEST_NOWHERE%", false);
     Sleep(300);
     boxes = answerer.Count();

@@ -12,13 +12,13 @@
 
 namespace {
 
-// Runs the probe from exe with its current folder cwd; its exit code, or -1
-// when it could not be started or did not end.
-long Probe(const std::string &exe, const char *mode, const std::string &cwd) {
+// Runs the probe from exe with its current folder cwd, loading dll; its exit
+// code, or -1 when it could not be started or did not end.
+long Probe(const std::string &exe, const char *mode, const std::string &cwd,
+           const char *dll = "tovra_search_probe.dll") {
   using test_support::FromAnsi;
   test_support::Process probe;
-  if (!probe.Start(FromAnsi("\"" + exe + "\" " + mode + " tovra_search_probe.dll"),
-                   FromAnsi(cwd).c_str())) {
+  if (!probe.Start(FromAnsi("\"" + exe + "\" " + mode + " " + dll), FromAnsi(cwd).c_str())) {
     return -1;
   }
   return probe.Wait(30000);
@@ -57,18 +57,7 @@ TEST_F(DllSearch, NarrowedSearchSkipsTheCurrentFolder) {
 
 // The system's own DLLs are still found by name.
 TEST_F(DllSearch, NarrowedSearchStillFindsSystemDlls) {
-  std::string line = "\"" + exe_ + "\" narrow version.dll";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessA(exe_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             At("current").c_str(), &si, &pi));
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 30000));
-  DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  EXPECT_EQ(0u, code);
+  EXPECT_EQ(0, Probe(exe_, "narrow", At("current"), "version.dll"));
 }
 
 std::wstring Lower(std::wstring s) {

@@ -23,10 +23,6 @@ namespace {
 
 using test_support::WriteText;
 
-std::string OwnFolder() {
-  return test_support::ProgramFolder();
-}
-
 int g_code = 0;
 
 void Closed(int button) {
@@ -36,9 +32,9 @@ void Closed(int button) {
 // The finished dialog, waiting to be closed; the exit code of the run.
 int ShowFinishedDialog(const char *title, int pause) {
   static std::string log;
-  log = OwnFolder() + "dialog.txt";
-  test_dialog::LogPath() = log.c_str();
-  test_dialog::OnClicked() = Closed;
+  log = test_support::ProgramFolder() + "dialog.txt";
+  test_dialog::LogPath = log.c_str();
+  test_dialog::OnClicked = Closed;
   const char *const buttons[] = {"后台(&B)", "暂停(&P)", "关闭(&C)"};
   HWND dialog = test_dialog::Show(true, title, 3, buttons);
   if (dialog == nullptr) return 98;
@@ -55,7 +51,7 @@ int ShowFinishedDialog(const char *title, int pause) {
 }  // namespace
 
 int main() {
-  const std::string folder = OwnFolder();
+  const std::string folder = test_support::ProgramFolder();
   WriteText(folder + "cmdline.txt", GetCommandLineA());
   char cwd[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, cwd);

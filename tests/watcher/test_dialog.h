@@ -12,27 +12,16 @@ namespace test_dialog {
 
 constexpr int kFirstButtonId = 101;
 
-inline const char *&LogPath() {
-  static const char *path = nullptr;
-  return path;
-}
-
-inline WNDPROC &ButtonBaseProc() {
-  static WNDPROC proc = nullptr;
-  return proc;
-}
-
+inline const char *LogPath = nullptr;
+inline WNDPROC ButtonBaseProc = nullptr;
 // Called with the button number on every BN_CLICKED, after it is logged.
-inline void (*&OnClicked())(int) {
-  static void (*handler)(int) = nullptr;
-  return handler;
-}
+inline void (*OnClicked)(int) = nullptr;
 
 inline void Log(const char *what, int button) {
   char line[32];
   const int length = std::snprintf(line, sizeof line, "%s %d\n", what, button);
-  HANDLE file = CreateFileA(LogPath(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(LogPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
@@ -43,7 +32,7 @@ inline LRESULT CALLBACK ButtonProc(HWND button, UINT message, WPARAM wParam, LPA
   const int number = GetDlgCtrlID(button) - kFirstButtonId + 1;
   if (message == WM_LBUTTONDOWN) Log("down", number);
   if (message == WM_LBUTTONUP) Log("up", number);
-  return CallWindowProcA(ButtonBaseProc(), button, message, wParam, lParam);
+  return CallWindowProcA(ButtonBaseProc, button, message, wParam, lParam);
 }
 
 inline void AddButtons(HWND window, int count, const char *const *texts) {
@@ -55,7 +44,7 @@ inline void AddButtons(HWND window, int count, const char *const *texts) {
     // New children must follow the earlier ones in child order, as in a
     // dialog built from a template.
     SetWindowPos(button, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ButtonBaseProc() = reinterpret_cast<WNDPROC>(
+    ButtonBaseProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ButtonProc)));
   }
 }
@@ -64,7 +53,7 @@ inline void OnCommand(WPARAM wParam) {
   if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstButtonId) {
     const int number = LOWORD(wParam) - kFirstButtonId + 1;
     Log("click", number);
-    if (OnClicked()) OnClicked()(number);
+    if (OnClicked) OnClicked(number);
   }
 }
 

@@ -6,7 +6,7 @@
 
 int main(int argc, char **argv) {
   if (argc < 4) return 3;
-  test_dialog::LogPath() = argv[1];
+  test_dialog::LogPath = argv[1];
   if (!test_dialog::Show(std::strcmp(argv[2], "plain") != 0, argv[3], argc - 4, argv + 4)) return 4;
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -6,11 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "install/extract.h"
@@ -20,20 +17,14 @@
 
 namespace {
 
+using test_support::ProgramFolder;
+using test_support::PumpUntil;
 using test_support::ReadText;
 using test_support::WriteText;
-
-std::string BinFolder() {
-  return test_support::ProgramFolder();
-}
 
 // A fresh folder under the temp folder, ending in a backslash.
 std::string NewFolder(const std::string &name) {
   return test_support::MakeScratchFolderA("tovra-watch", name);
-}
-
-bool WaitFor(const std::function<bool()> &done, DWORD ms) {
-  return test_support::PumpUntil(done, ms);
 }
 
 // One window of watch_dialog.exe, ended when this goes out of scope.
@@ -41,17 +32,25 @@ class TestDialog {
  public:
   TestDialog(const char *kind, const std::string &title, const std::vector<std::string> &buttons)
       : title_(title), log_(NewFolder("dialog") + "log.txt") {
-    std::string command =
-        "\"" + BinFolder() + "watch_dialog.exe\" \"" + log_ + "\" " + kind + " \"" + title + "\"";
+    std::string command = "\"" + ProgramFolder() + "watch_dialog.exe\" \"" + log_ + "\" " + kind +
+                          " \"" + title + "\"";
     for (const auto &b : buttons) command += " \"" + b + "\"";
     if (process_.Start(test_support::FromAnsi(command))) {
-      WaitFor([this] { return (window_ = FindWindowA(nullptr, title_.c_str())) != nullptr; }, 5000);
+      PumpUntil([this] { return (window_ = FindWindowA(nullptr, title_.c_str())) != nullptr; },
+                5000);
     }
   }
   HWND window() const { return window_; }
   DWORD pid() const { return process_.pid; }
   HWND button(int number) const { return GetDlgItem(window_, 100 + number); }
-  bool visible(int number) const { return IsWindowVisible(button(number)) != FALSE; }
+  // The numbers of its visible buttons, "123" when all three show.
+  std::string shown() const {
+    std::string numbers;
+    for (int number = 1; number <= 3; ++number) {
+      if (IsWindowVisible(button(number))) numbers += std::to_string(number);
+    }
+    return numbers;
+  }
   std::string log() const { return ReadText(log_); }
   const std::string &logPath() const { return log_; }
 
@@ -130,8 +129,7 @@ TEST(DialogWatcher, DialogWithTwoButtonsIsNotGuarded) {
   Watcher watcher(dialog.pid());
   ASSERT_TRUE(watcher.running());
   Sleep(400);
-  EXPECT_TRUE(dialog.visible(1));
-  EXPECT_TRUE(dialog.visible(2));
+  EXPECT_EQ("12", dialog.shown());
 }
 
 TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
@@ -139,8 +137,7 @@ TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
   ASSERT_NE(nullptr, dialog.window());
   Watcher watcher(dialog.pid());
   const DWORD start = GetTickCount();
-  ASSERT_TRUE(WaitFor(
-      [&] { return !dialog.visible(1) && !dialog.visible(2) && !dialog.visible(3); }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return dialog.shown().empty(); }, 2000));
   const DWORD hidden = GetTickCount() - start;
   std::printf("all three buttons hidden after %lu ms\n", static_cast<unsigned long>(hidden));
   // About 100 ms (one guard period) when the machine is idle; the bound is
@@ -151,7 +148,7 @@ TEST(DialogWatcher, HidesButtonsThenClicksTheCloseButton) {
   // The finished dialog: its third button now reads "关闭(&C)".
   SetWindowTextA(dialog.button(3), "关闭(&C)");
   const DWORD finished = GetTickCount();
-  ASSERT_TRUE(WaitFor([&] { return dialog.log().find("click 3") != std::string::npos; }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return dialog.log().find("click 3") != std::string::npos; }, 2000));
   const DWORD clicked = GetTickCount() - finished;
   std::printf("close button clicked %lu ms after it appeared\n",
               static_cast<unsigned long>(clicked));
@@ -163,11 +160,9 @@ TEST(DialogWatcher, ButtonsAfterTheCloseButtonAreLeftAlone) {
   TestDialog dialog("dialog", "解压文件... " + Tag("second"), {"后台(&B)", "关闭(&C)", "取消"});
   ASSERT_NE(nullptr, dialog.window());
   Watcher watcher(dialog.pid());
-  ASSERT_TRUE(WaitFor([&] { return dialog.log().find("click 2") != std::string::npos; }, 2000));
+  ASSERT_TRUE(PumpUntil([&] { return dialog.log().find("click 2") != std::string::npos; }, 2000));
   Sleep(200);
-  EXPECT_FALSE(dialog.visible(1));
-  EXPECT_TRUE(dialog.visible(2));
-  EXPECT_TRUE(dialog.visible(3));
+  EXPECT_EQ("23", dialog.shown());
   EXPECT_EQ("down 2\nup 2\nclick 2\n", dialog.log());
 }
 
@@ -178,9 +173,7 @@ TEST(DialogWatcher, LeavesAnotherProcesssDialogAlone) {
   ASSERT_NE(nullptr, other.window());
   Watcher watcher(GetCurrentProcessId());
   Sleep(500);
-  EXPECT_TRUE(other.visible(1));
-  EXPECT_TRUE(other.visible(2));
-  EXPECT_TRUE(other.visible(3));
+  EXPECT_EQ("123", other.shown());
   EXPECT_EQ("", other.log());
 }
 
@@ -194,7 +187,7 @@ TEST(DialogWatcher, NothingReachesTheDialogAfterTheStop) {
                       {"后台(&B)", "暂停(&P)", "关闭(&C)"});
     ASSERT_NE(nullptr, dialog.window());
     Watcher watcher(dialog.pid());
-    ASSERT_TRUE(WaitFor([&] { return dialog.log().find("down 3") != std::string::npos; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.log().find("down 3") != std::string::npos; }, 5000));
     watcher.Stop();
     const std::string atStop = dialog.log();
     // The watcher only sends, and each message is handled before the send
@@ -215,7 +208,8 @@ TEST(DialogWatcher, NothingReachesTheDialogAfterTheStop) {
 std::string StandInFolder(const std::string &name, int code, int pause,
                           const std::string &dialogTitle = "") {
   const std::string folder = NewFolder(name);
-  CopyFileA((BinFolder() + "standin_extractor.exe").c_str(), (folder + "7ZG.EXE").c_str(), FALSE);
+  CopyFileA((ProgramFolder() + "standin_extractor.exe").c_str(), (folder + "7ZG.EXE").c_str(),
+            FALSE);
   WriteText(folder + "standin.cfg",
             std::to_string(code) + "\n" + std::to_string(pause) + "\n" + dialogTitle + "\n");
   return folder;
@@ -258,25 +252,8 @@ TEST(RunExtractorProgram, RefusesPathsTooLongForTheCommand) {
 // Without an extractor the shell shows its own "file not found" box and then
 // leaves an error code of 0 or 2 behind, which used to read as a clean exit.
 TEST(RunExtractorProgram, LaunchThatStartsNoProcessFails) {
-  const std::string folder = NewFolder("empty");
-  std::atomic<bool> done{false};
-  std::thread dismisser([&] {
-    while (!done) {
-      for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char cls[64] = {};
-        GetClassNameA(w, cls, sizeof cls);
-        if (pid == GetCurrentProcessId() && std::string(cls) == "#32770") {
-          PostMessageA(w, WM_COMMAND, IDOK, 0);
-        }
-      }
-      Sleep(20);
-    }
-  });
-  EXPECT_FALSE(Extract(folder));
-  done = true;
-  dismisser.join();
+  test_support::BoxDismisser dismisser(GetCurrentProcessId());
+  EXPECT_FALSE(Extract(NewFolder("empty")));
 }
 
 // The extractor's finished dialog, left open, is closed by one click and the
@@ -295,9 +272,7 @@ TEST(RunExtractorProgram, ClosesTheExtractorsDialogAndNoOtherProgramsOne) {
               static_cast<unsigned long>(ms));
   EXPECT_LT(ms, 10000u);
   EXPECT_EQ("down 3\nup 3\nclick 3\n", ReadText(folder + "dialog.txt"));
-  EXPECT_TRUE(other.visible(1));
-  EXPECT_TRUE(other.visible(2));
-  EXPECT_TRUE(other.visible(3));
+  EXPECT_EQ("123", other.shown());
   EXPECT_EQ("", other.log());
 }
 

@@ -87,6 +87,27 @@ class MySpeed2Test : public ::testing::Test {
                  MAKELPARAM(x, y));
   }
 
+  // Shows the form, moves the pointer onto the button and presses it there.
+  void ShowAndPress() {
+    ASSERT_TRUE(form->ShowForTest());
+    Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
+    Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  }
+
+  // The darkest pixel of the rectangle that is not the sentinel.
+  ui::Color Darkest(int left, int top, int right, int bottom) {
+    ui::Color darkest = kSentinel;
+    int best = 3 * 255 + 1;
+    for (int y = top; y < bottom; ++y) {
+      for (int x = left; x < right; ++x) {
+        const ui::Color c = form->Pixel(x, y);
+        const int sum = (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF);
+        if (c != kSentinel && sum < best) best = sum, darkest = c;
+      }
+    }
+    return darkest;
+  }
+
   // Pixels of the caption: inside the face, neither face nor frame colour.
   int InkCount(ui::Color face) {
     int n = 0;
@@ -127,8 +148,6 @@ TEST_F(MySpeed2Test, NoneLookDrawsNothingButTheCaption) {
   PaintNow();
   const POINT at = btn->CaptionOrigin();
   int ink = 0, outside = 0;
-  ui::Color darkest = kSentinel;
-  int best = 3 * 255 + 1;
   for (int y = 0; y < form->Height(); ++y) {
     for (int x = 0; x < form->Width(); ++x) {
       const ui::Color c = form->Pixel(x, y);
@@ -137,13 +156,12 @@ TEST_F(MySpeed2Test, NoneLookDrawsNothingButTheCaption) {
       const bool inCaption = cx >= 0 && cx < btn->TextWidth && cy >= 0 && cy < kH - at.y;
       if (!inCaption && ++outside <= 5) ADD_FAILURE() << "drawn at " << x - kX << ", " << y - kY;
       ++ink;
-      const int sum = (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF);
-      if (sum < best) best = sum, darkest = c;
     }
   }
   EXPECT_EQ(0, outside) << "a face or a frame was drawn";
   EXPECT_GT(ink, 10) << "the caption was not drawn";
-  EXPECT_EQ(DisabledCaptionColor(ui::kWindowText, 15395562), darkest);
+  EXPECT_EQ(DisabledCaptionColor(ui::kWindowText, 15395562),
+            Darkest(0, 0, form->Width(), form->Height()));
 }
 
 TEST_F(MySpeed2Test, FaceEqualToParentColourGivesTheSameImage) {
@@ -244,16 +262,7 @@ TEST_F(MySpeed2Test, DisabledCaptionIsTheChannelMean) {
   PaintNow();
   // The darkest caption pixel is the full disabled colour (smoothed edges
   // only blend it with the face).
-  ui::Color darkest = 0xFFFFFF;
-  int best = 3 * 255;
-  for (int y = kY + 2; y < kY + kH - 2; ++y) {
-    for (int x = kX + 2; x < kX + kW - 2; ++x) {
-      const ui::Color c = form->Pixel(x, y);
-      const int sum = (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF);
-      if (sum < best) best = sum, darkest = c;
-    }
-  }
-  EXPECT_EQ(ui::Rgb(0x79, 0x75, 0x75), darkest);
+  EXPECT_EQ(ui::Rgb(0x79, 0x75, 0x75), Darkest(kX + 2, kY + 2, kX + kW - 2, kY + kH - 2));
 }
 
 TEST_F(MySpeed2Test, MarginsPushTheCaptionFromOneSide) {
@@ -371,9 +380,7 @@ TEST_F(MySpeed2Test, ColourWritesDoNotRepaint) {
 }
 
 TEST_F(MySpeed2Test, DoubleClickShowsNoDownLook) {
-  ASSERT_TRUE(form->ShowForTest());
-  Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
-  Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  ASSERT_NO_FATAL_FAILURE(ShowAndPress());
   EXPECT_EQ(16046525u, form->Pixel(kX + 5, kY + 5)) << "first press: Down";
   Mouse(WM_LBUTTONUP, kX + 30, kY + 10);
   EXPECT_EQ(16245452u, form->Pixel(kX + 5, kY + 5));
@@ -388,9 +395,7 @@ TEST_F(MySpeed2Test, DoubleClickShowsNoDownLook) {
 }
 
 TEST_F(MySpeed2Test, PressDragOffReleaseOffGivesNoClick) {
-  ASSERT_TRUE(form->ShowForTest());
-  Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
-  Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  ASSERT_NO_FATAL_FAILURE(ShowAndPress());
   EXPECT_TRUE(btn->MousePressed);
   EXPECT_EQ(form->Handle(), GetCapture()) << "the press captured the mouse";
 
@@ -413,9 +418,7 @@ TEST_F(MySpeed2Test, PressDragOffReleaseOffGivesNoClick) {
 // the press is cancelled at once, the look is Over again with the caption
 // back in place, and a later release over the button clicks nothing.
 TEST_F(MySpeed2Test, LosingTheCaptureCancelsThePress) {
-  ASSERT_TRUE(form->ShowForTest());
-  Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
-  Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  ASSERT_NO_FATAL_FAILURE(ShowAndPress());
   ASSERT_EQ(16046525u, form->Pixel(kX + 5, kY + 5)) << "Down";
   SendMessageW(form->Handle(), WM_CANCELMODE, 0, 0);  // the default handling releases it
   EXPECT_EQ(nullptr, GetCapture());
@@ -435,9 +438,7 @@ TEST_F(MySpeed2Test, LosingTheCaptureCancelsThePress) {
 // goes back to Normal with the caption in place; a release back over the
 // button clicks nothing.
 TEST_F(MySpeed2Test, CaptureTakenByAnotherWindowEndsThePressInTheNormalLook) {
-  ASSERT_TRUE(form->ShowForTest());
-  Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
-  Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  ASSERT_NO_FATAL_FAILURE(ShowAndPress());
   Mouse(WM_MOUSEMOVE, 3, 3);
   ASSERT_EQ(7, btn->CaptionOrigin().y) << "dragged off: Normal, caption lowered";
   HWND popup = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
@@ -456,9 +457,7 @@ TEST_F(MySpeed2Test, CaptureTakenByAnotherWindowEndsThePressInTheNormalLook) {
 }
 
 TEST_F(MySpeed2Test, ReleaseOnTheButtonClicksWhilePressedIsStillSet) {
-  ASSERT_TRUE(form->ShowForTest());
-  Mouse(WM_MOUSEMOVE, kX + 30, kY + 10);
-  Mouse(WM_LBUTTONDOWN, kX + 30, kY + 10);
+  ASSERT_NO_FATAL_FAILURE(ShowAndPress());
   Mouse(WM_LBUTTONUP, kX + 31, kY + 11);
   EXPECT_EQ(1, clicks);
   EXPECT_TRUE(pressedDuringClick);

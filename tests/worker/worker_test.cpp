@@ -27,17 +27,11 @@ Outcome Install(const std::string &folder) {
 }
 
 using test_support::Exists;
+using test_support::ReadText;
+using test_support::SmallDiskFolderA;
 
 std::string NewFolder(const char *name) {
   return test_support::MakeScratchFolderA("tovra-worker", name);
-}
-
-std::string Read(const std::string &path) {
-  return test_support::ReadText(path);
-}
-
-void Write(const std::string &path, const std::string &bytes) {
-  ASSERT_TRUE(test_support::WriteText(path, bytes));
 }
 
 std::string Bytes(const unsigned char *data, unsigned long size) {
@@ -86,9 +80,9 @@ TEST(InstallWorker, EmptyFolderInstallsAndASecondRunKeepsTheExtractorPair) {
   const Outcome first = Install(folder);
   std::printf("install into an empty folder: %lu ms\n", static_cast<unsigned long>(first.ms));
   EXPECT_EQ(1, first.ok);
-  EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
-  EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
-  EXPECT_TRUE(Read(folder + "setup.zip") == Archive());
+  EXPECT_TRUE(ReadText(folder + "7Z.DLL") == Codec());
+  EXPECT_TRUE(ReadText(folder + "7ZG.EXE") == Extractor());
+  EXPECT_TRUE(ReadText(folder + "setup.zip") == Archive());
   EXPECT_TRUE(Exists(folder + "TovraClientService.exe"));
   EXPECT_TRUE(Exists(folder + "TovraControl.exe"));
 
@@ -99,7 +93,7 @@ TEST(InstallWorker, EmptyFolderInstallsAndASecondRunKeepsTheExtractorPair) {
   EXPECT_TRUE(IsPast(folder + "7Z.DLL")) << "an identical 7Z.DLL was rewritten";
   EXPECT_TRUE(IsPast(folder + "7ZG.EXE")) << "an identical 7ZG.EXE was rewritten";
   EXPECT_FALSE(IsPast(folder + "setup.zip")) << "setup.zip is rewritten on every run";
-  EXPECT_TRUE(Read(folder + "setup.zip") == Archive());
+  EXPECT_TRUE(ReadText(folder + "setup.zip") == Archive());
 }
 
 TEST(InstallWorker, DifferingCodecLibraryIsRewritten) {
@@ -108,22 +102,22 @@ TEST(InstallWorker, DifferingCodecLibraryIsRewritten) {
   changed[changed.size() / 2] ^= 0x01;
   for (const std::string &existing : {changed, std::string()}) {
     const std::string folder = NewFolder(existing.empty() ? "emptydll" : "changeddll");
-    Write(folder + "7Z.DLL", existing);
+    ASSERT_TRUE(test_support::WriteText(folder + "7Z.DLL", existing));
     SetPast(folder + "7Z.DLL");
     EXPECT_EQ(1, Install(folder).ok);
     EXPECT_FALSE(IsPast(folder + "7Z.DLL"));
-    EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
+    EXPECT_TRUE(ReadText(folder + "7Z.DLL") == Codec());
   }
 }
 
 TEST(InstallWorker, IdenticalCodecLibraryWithMissingExtractor) {
   NEEDS_EXTRACTOR();
   const std::string folder = NewFolder("nogui");
-  Write(folder + "7Z.DLL", Codec());
+  ASSERT_TRUE(test_support::WriteText(folder + "7Z.DLL", Codec()));
   SetPast(folder + "7Z.DLL");
   EXPECT_EQ(1, Install(folder).ok);
   EXPECT_TRUE(IsPast(folder + "7Z.DLL"));
-  EXPECT_TRUE(Read(folder + "7ZG.EXE") == Extractor());
+  EXPECT_TRUE(ReadText(folder + "7ZG.EXE") == Extractor());
 }
 
 // A folder of `length` characters with its closing backslash, each level made.
@@ -191,17 +185,12 @@ TEST(InstallWorker, SetsTheErrorModeOfItsOwnThreadOnly) {
   EXPECT_EQ(processMode, processModeAfter);
 }
 
-// A folder the small-disk fixture prepared, "" when it could not.
-std::string FixtureFolder(const wchar_t *name, const wchar_t *marker) {
-  return test_support::SmallDiskFolderA(L"worker", name, marker);
-}
-
 TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
-  const std::string folder = FixtureFolder(L"readonly", L"no-immutable");
+  const std::string folder = SmallDiskFolderA(L"worker", L"readonly", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
-  EXPECT_TRUE(Read(folder + "7Z.DLL") == Codec());
-  EXPECT_EQ("not the carried extractor", Read(folder + "7ZG.EXE"));
+  EXPECT_TRUE(ReadText(folder + "7Z.DLL") == Codec());
+  EXPECT_EQ("not the carried extractor", ReadText(folder + "7ZG.EXE"));
   EXPECT_FALSE(Exists(folder + "setup.zip")) << "nothing is written after a failed step";
 }
 
@@ -210,18 +199,18 @@ TEST(InstallWorker, UnwritableDifferingExtractorFailsAndKeepsTheCodecLibrary) {
 // once: the install fails quickly instead of stalling.
 TEST(InstallWorker, ExtractorDialogLeftOpenIsClosedByTheWatcher) {
   NEEDS_EXTRACTOR();
-  const std::string folder = FixtureFolder(L"locked", L"no-immutable");
+  const std::string folder = SmallDiskFolderA(L"worker", L"locked", L"no-immutable");
   if (folder.empty()) GTEST_SKIP() << "no immutable file prepared (needs ctest and root)";
   const Outcome outcome = Install(folder);
   std::printf("install with an entry the extractor cannot write: %lu ms\n",
               static_cast<unsigned long>(outcome.ms));
   EXPECT_EQ(1, outcome.failed);
   EXPECT_LT(outcome.ms, 30000u) << "the extractor's dialog was not closed by the watcher";
-  EXPECT_EQ("locked", Read(folder + "TovraClient.dat"));
+  EXPECT_EQ("locked", ReadText(folder + "TovraClient.dat"));
 }
 
 TEST(InstallWorker, FullDiskFails) {
-  const std::string folder = FixtureFolder(L"full", L"no-tmpfs");
+  const std::string folder = SmallDiskFolderA(L"worker", L"full", L"no-tmpfs");
   if (folder.empty()) GTEST_SKIP() << "no small tmpfs mounted (needs ctest and root)";
   EXPECT_EQ(1, Install(folder).failed);
 }

@@ -10,9 +10,19 @@
 
 #include "extractor/zip/zip_reader.h"
 #include "extractor/zip/zip_writer.h"
+#include "tests/support/host_files.h"
+#include "tests/support/hostile_entries.h"
 
 namespace tovra::zip {
 namespace {
+
+using test_support::ZipEntry;
+
+#ifdef _WIN32
+const std::string kSeeds = std::string("Z:") + TOVRA_ZIP_SEEDS;
+#else
+const std::string kSeeds = TOVRA_ZIP_SEEDS;
+#endif
 
 const uint8_t *Bytes(const std::string &s) {
   return reinterpret_cast<const uint8_t *>(s.data());
@@ -74,18 +84,12 @@ struct Opened {
 
 TEST(ZipCore, ReadsStoredDeflatedEmptyAndFolderEntries) {
   const std::string big = Pattern(700 * 1024, 7);  // several output chunks
-  std::vector<WriteEntry> in(5);
-  in[0].name = "dir/";
+  std::vector<WriteEntry> in = {ZipEntry("dir/"), ZipEntry("dir/big.bin", big),
+                                ZipEntry("stored.txt", "stored bytes"), ZipEntry("empty.txt"),
+                                ZipEntry(u8"名字.txt", "utf8")};
   in[0].method = 0;
-  in[1].name = "dir/big.bin";
-  in[1].data = big;
-  in[2].name = "stored.txt";
-  in[2].data = "stored bytes";
   in[2].method = 0;
-  in[3].name = "empty.txt";
-  in[4].name = u8"名字.txt";
   in[4].flags = 0x0800;
-  in[4].data = "utf8";
   Opened z(WriteZip(in, 6, "a comment with PK\x05\x06 inside"));
   ASSERT_EQ(Status::kOk, z.status);
   ASSERT_EQ(5u, z.archive.entries().size());
@@ -128,10 +132,8 @@ TEST(ZipCore, FolderNamesAreReadByCharacters) {
   };
   std::vector<WriteEntry> in;
   for (const Case &c : cases) {
-    in.emplace_back();
-    in.back().name = c.name;
+    in.push_back(ZipEntry(c.name, c.folder ? "" : "file"));
     in.back().flags = c.flags;
-    if (!c.folder) in.back().data = "file";
   }
   Opened z(WriteZip(in));
   ASSERT_EQ(Status::kOk, z.status);
@@ -161,8 +163,7 @@ TEST(ZipCore, TheDosFolderAttributeMarksAFolder) {
   };
   std::vector<WriteEntry> in;
   for (const Case &c : cases) {
-    in.emplace_back();
-    in.back().name = "\xCE\xC4\xB5\xB5";  // 文档
+    in.push_back(ZipEntry("\xCE\xC4\xB5\xB5"));  // 文档
     in.back().version_made_by = c.made_by;
     in.back().external_attributes = c.attributes;
     in.back().method = 0;
@@ -178,12 +179,7 @@ TEST(ZipCore, TheDosFolderAttributeMarksAFolder) {
 TEST(ZipCore, RefusesWhatIsNotAWholeArchive) {
   EXPECT_EQ(Status::kNotZip, Opened("").status);
   EXPECT_EQ(Status::kNotZip, Opened(std::string(5000, 'x')).status);
-  std::vector<WriteEntry> in(2);
-  in[0].name = "a";
-  in[0].data = "aaaa";
-  in[1].name = "b";
-  in[1].data = "bbbb";
-  const std::string zip = WriteZip(in);
+  const std::string zip = WriteZip({ZipEntry("a", "aaaa"), ZipEntry("b", "bbbb")});
   // The end record points past what is left once the front is cut away.
   EXPECT_EQ(Status::kBadArchive, Opened(zip.substr(40)).status);
   // A central directory one entry short of the count in the end record.
@@ -201,11 +197,9 @@ TEST(ZipCore, RefusesWhatIsNotAWholeArchive) {
 }
 
 TEST(ZipCore, RefusesEntriesWhoseRecordsLie) {
-  std::vector<WriteEntry> in(7);
-  for (size_t i = 0; i < in.size(); ++i) {
-    in[i].name = "f" + std::to_string(i);
-    in[i].data = Pattern(5000, static_cast<uint32_t>(i));
-  }
+  std::vector<WriteEntry> in;
+  for (uint32_t i = 0; i < 7; ++i)
+    in.push_back(ZipEntry("f" + std::to_string(i), Pattern(5000, i)));
   in[1].crc32 = 0x12345678;
   in[2].local_name = "other";
   in[3].flags = 0x0001;  // encrypted
@@ -225,9 +219,7 @@ TEST(ZipCore, RefusesEntriesWhoseRecordsLie) {
 }
 
 TEST(ZipCore, StopsInflatingAtTheDeclaredSize) {
-  std::vector<WriteEntry> in(1);
-  in[0].name = "bomb";
-  in[0].data = std::string(50 * 1024 * 1024, '\0');
+  std::vector<WriteEntry> in = {ZipEntry("bomb", std::string(50 * 1024 * 1024, '\0'))};
   in[0].uncompressed_size = 1000;
   Opened z(WriteZip(in, 9));
   ASSERT_EQ(Status::kOk, z.status);
@@ -237,13 +229,10 @@ TEST(ZipCore, StopsInflatingAtTheDeclaredSize) {
 }
 
 TEST(ZipCore, RefusesOverlappingEntries) {
-  std::vector<WriteEntry> in(3);
-  in[0].name = "own";
-  in[0].data = "mine";
-  in[1].name = "shared";
-  in[1].data = std::string(1 << 20, 'z');
-  in[2].name = "shared";
-  in[2].data = in[1].data;  // records agree with the reused local header
+  // The records agree with the reused local header.
+  std::vector<WriteEntry> in = {ZipEntry("own", "mine"),
+                                ZipEntry("shared", std::string(1 << 20, 'z')),
+                                ZipEntry("shared", std::string(1 << 20, 'z'))};
   in[2].share_local_with = 1;
   Opened z(WriteZip(in));
   ASSERT_EQ(Status::kOk, z.status);
@@ -254,9 +243,7 @@ TEST(ZipCore, RefusesOverlappingEntries) {
 }
 
 TEST(ZipCore, RefusesBrokenAndTruncatedDeflateData) {
-  std::vector<WriteEntry> in(1);
-  in[0].name = "x";
-  in[0].data = Pattern(100000, 3);
+  std::vector<WriteEntry> in = {ZipEntry("x", Pattern(100000, 3))};
   const std::string good = WriteZip(in);
   const size_t data_at = 30 + 1;
   std::string flipped = good;
@@ -276,10 +263,7 @@ TEST(ZipCore, RefusesBrokenAndTruncatedDeflateData) {
 }
 
 TEST(ZipCore, ReportsASinkThatStops) {
-  std::vector<WriteEntry> in(1);
-  in[0].name = "x";
-  in[0].data = Pattern(600000, 5);
-  Opened z(WriteZip(in));
+  Opened z(WriteZip({ZipEntry("x", Pattern(600000, 5))}));
   int calls = 0;
   EXPECT_EQ(
       Status::kSinkStopped,
@@ -292,16 +276,11 @@ TEST(ZipCore, ReportsASinkThatStops) {
 // Read, not in memory: the directory and the local headers when opened, an
 // entry's data in bounded pieces; a read that fails is a read error.
 TEST(ZipCore, ReadsAnArchiveInBoundedPieces) {
-  std::vector<WriteEntry> in(202);
-  in[0].name = "stored.bin";
-  in[0].data = Pattern(1 << 20, 1);
+  std::vector<WriteEntry> in = {ZipEntry("stored.bin", Pattern(1 << 20, 1)),
+                                ZipEntry("deflated.bin", Pattern(3 << 20, 2))};
   in[0].method = 0;
-  in[1].name = "deflated.bin";
-  in[1].data = Pattern(3 << 20, 2);
-  for (size_t i = 2; i < in.size(); ++i) {
-    in[i].name = "small/" + std::to_string(i);
-    in[i].data = Pattern(i * 37, static_cast<uint32_t>(i));
-  }
+  for (uint32_t i = 2; i < 202; ++i)
+    in.push_back(ZipEntry("small/" + std::to_string(i), Pattern(i * 37, i)));
   Opened z(WriteZip(in));
   ASSERT_EQ(Status::kOk, z.status);
   EXPECT_LT(z.reader.total, z.bytes.size() / 4) << "opening reads headers, not data";
@@ -325,28 +304,12 @@ TEST(ZipCore, ReadsAnArchiveInBoundedPieces) {
   EXPECT_EQ(Status::kReadError, a.Extract(0, Append, &out));
 }
 
-std::string ReadFile(const std::string &path) {
-  std::string s;
-  if (FILE *f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-  }
-  return s;
-}
-
 // The seed corpus was written by Info-ZIP's zip: folders, comment, UTF-8 flag,
 // data descriptor with zero sizes in the local header.
 TEST(ZipCore, ReadsArchivesWrittenByInfoZip) {
-#ifdef _WIN32
-  const std::string dir = std::string("Z:") + TOVRA_ZIP_SEEDS;
-#else
-  const std::string dir = TOVRA_ZIP_SEEDS;
-#endif
   size_t entries = 0;
   for (const char *name : {"comment", "deflate", "descriptor", "stored", "tree", "utf8"}) {
-    Opened z(ReadFile(dir + "/" + name + ".zip"));
+    Opened z(test_support::HostFile(kSeeds + "/" + name + ".zip"));
     ASSERT_EQ(Status::kOk, z.status) << name;
     for (size_t i = 0; i < z.archive.entries().size(); ++i, ++entries) {
       EXPECT_EQ(Status::kOk, z.archive.Verify(i)) << name << " " << z.archive.entries()[i].name;
@@ -358,11 +321,6 @@ TEST(ZipCore, ReadsArchivesWrittenByInfoZip) {
 // Two seeds carry CP936 names whose last byte is 0x5C and a folder marked by
 // its MS-DOS attribute alone (made by zip -k, its "Q/" renamed 運).
 TEST(ZipCore, SeedsWithCp936NamesKnowTheirFolders) {
-#ifdef _WIN32
-  const std::string dir = std::string("Z:") + TOVRA_ZIP_SEEDS;
-#else
-  const std::string dir = TOVRA_ZIP_SEEDS;
-#endif
   struct Want {
     const char *seed;
     std::vector<std::pair<std::string, bool>> entries;  // name, folder
@@ -371,7 +329,7 @@ TEST(ZipCore, SeedsWithCp936NamesKnowTheirFolders) {
        {{"\xCB\xB5\xC3\xF7\xDF\x5C", false}, {"\xD5\x5C/", true}, {"\xD5\x5C/a.txt", false}}},
       {"dos_folder", {{"\xDF\x5C", true}, {"\xCB\xB5\xC3\xF7\xDF\x5C", false}}}};
   for (const Want &w : wants) {
-    Opened z(ReadFile(dir + "/" + w.seed + ".zip"));
+    Opened z(test_support::HostFile(kSeeds + "/" + w.seed + ".zip"));
     ASSERT_EQ(Status::kOk, z.status) << w.seed;
     ASSERT_EQ(w.entries.size(), z.archive.entries().size()) << w.seed;
     for (size_t i = 0; i < w.entries.size(); ++i) {
@@ -397,45 +355,22 @@ TEST(ZipNames, KeepsOrdinaryRelativeNames) {
 
 TEST(ZipNames, RefusesNamesThatLeaveTheFolderOrReachDevices) {
   std::vector<std::u16string> parts;
-  for (const char16_t *bad : {u"",
-                              u"/",
-                              u"./",
-                              u"/etc/passwd",
-                              u"\\windows\\x",
-                              u"\\\\server\\share\\x",
-                              u"C:\\x",
-                              u"c:x",
-                              u"C:/x",
-                              u"../x",
-                              u"a/../../x",
-                              u"a\\..\\..\\x",
-                              u"a/..",
-                              u"file.txt:stream",
-                              u"CON",
-                              u"con",
-                              u"nul.txt",
-                              u"NUL.tar.gz",
-                              u"dir/aux",
-                              u"COM1",
-                              u"com9.log",
-                              u"LPT1",
-                              u"lpt5.txt",
-                              u"con .txt",
-                              u"COM\u00B9",
-                              u"CONIN$",
-                              u"a/.. ",
-                              u"trailing.",
-                              u"blank ",
-                              u"...",
-                              u"a?b",
-                              u"a*b",
-                              u"a|b",
-                              u"a<b",
-                              u"a\"b",
-                              u"tab\there"}) {
+  auto expect_refused = [&parts](const char16_t *bad) {
     EXPECT_FALSE(SplitSafePath(bad, &parts)) << std::u16string(bad).size();
-  }
-  EXPECT_FALSE(SplitSafePath(std::u16string(256, u'a'), &parts));
+  };
+  const char16_t *const outside[] = {
+      u"",      u"/",   u"./",   u"/etc/passwd", u"\\windows\\x", u"\\\\server\\share\\x",
+      u"C:\\x", u"c:x", u"C:/x", u"../x",        u"a/../../x",    u"a\\..\\..\\x",
+      u"a/.."};
+  const char16_t *const devices[] = {
+      u"file.txt:stream", u"CON",  u"con",      u"nul.txt",  u"NUL.tar.gz", u"dir/aux", u"COM1",
+      u"com9.log",        u"LPT1", u"lpt5.txt", u"con .txt", u"COM\u00B9",  u"CONIN$"};
+  const char16_t *const spelled[] = {u"a/.. ", u"trailing.", u"blank ", u"...",  u"a?b",
+                                     u"a*b",   u"a|b",       u"a<b",    u"a\"b", u"tab\there"};
+  for (const char16_t *bad : outside) expect_refused(bad);
+  for (const char16_t *bad : devices) expect_refused(bad);
+  for (const char16_t *bad : spelled) expect_refused(bad);
+  expect_refused(std::u16string(256, u'a').c_str());
 }
 
 TEST(ZipNames, DecodesStrictUtf8Only) {

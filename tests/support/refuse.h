@@ -1,10 +1,30 @@
 #pragma once
-// Makes the creation of windows of one class fail on this thread while the
-// object lives, through a CBT hook, as a security tool or a lack of
-// resources would: CreateWindowEx then returns NULL.
+// Resources refused while an object lives, as a lack of them (or a security
+// tool) would refuse them: SetTimer fails in this program (RefuseTimers: the
+// import table entry the statically linked code calls through points at a
+// stand-in that returns 0), and windows of one class are not made on this
+// thread (RefuseWindows: a CBT hook, so CreateWindowEx returns NULL).
 #include <windows.h>
 
+#include "tests/support/import_patch.h"
+
 namespace test_support {
+
+class RefuseTimers {
+ public:
+  RefuseTimers()
+      : real_(PatchImport("user32.dll", "SetTimer", reinterpret_cast<void *>(&Refuse))) {}
+  ~RefuseTimers() {
+    if (real_) PatchImport("user32.dll", "SetTimer", real_);
+  }
+  RefuseTimers(const RefuseTimers &) = delete;
+  RefuseTimers &operator=(const RefuseTimers &) = delete;
+  bool Active() const { return real_ != nullptr; }
+
+ private:
+  static UINT_PTR WINAPI Refuse(HWND, UINT_PTR, UINT, TIMERPROC) { return 0; }
+  void *real_;
+};
 
 class RefuseWindows {
  public:
