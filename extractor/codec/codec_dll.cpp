@@ -33,6 +33,7 @@ struct Staged {
   Found existing;            // kNothing, kFile or kLink (replaced by the rename)
   bool moved_old = false, placed = false;
   bool let_go = false;  // past kHeldMax: both handles closed after staging, reopened to commit
+  bool direct = false;  // written under the target's own name, in a folder this run made
 };
 
 // How many staged entries keep their handles until the commit. Under Wine
@@ -52,6 +53,7 @@ struct HeldFolder {
   HANDLE handle;
   bool leftovers;  // holds names with our suffixes, from a run cut short
   bool listed;     // what it held when first held is in TzArchive::present
+  bool made;       // by this run
 };
 
 // Keys (upper-cased paths) that may answer "maybe" for a key never added,
@@ -366,7 +368,9 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
     return true;
   }
   ReleaseFolders(a);
+  const size_t made_before = a->created.size();
   if (!OutputBase(out_dir, base) || !CreateFolderChain(a, *base)) return false;
+  const bool made = a->created.size() > made_before && a->created.back() == *base;
   const HANDLE h = HoldFolder(*base);
   if (h == INVALID_HANDLE_VALUE) return false;
   const std::wstring final_path = FinalPath(h);
@@ -374,8 +378,8 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
     CloseHandle(h);
     return false;
   }
-  a->folders.push_back(HeldFolder{Key(*base), final_path, h, false, false});
-  ListFolder(a, &a->folders.back(), *base);
+  a->folders.push_back(HeldFolder{Key(*base), final_path, h, false, made, made});
+  if (!made) ListFolder(a, &a->folders.back(), *base);
   a->out_dir = out_dir;
   a->base = *base;
   return true;
@@ -386,10 +390,9 @@ bool Output(TzArchive *a, const wchar_t *out_dir, std::wstring *base) {
 // link, or whose real place is not directly inside its parent's (a Unix
 // symlink under Wine, which shows no reparse point on the handle), is
 // TZ_E_OUTSIDE. Checked folders stay held until the archive is closed or
-// rolled back. `listed`: what the last one held is in a->present. Under
-// a->lock.
+// rolled back. `last` is the last one's record. Under a->lock.
 int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16string> &parts,
-            size_t count, std::wstring *path, std::wstring *real, bool *leftovers, bool *listed) {
+            size_t count, std::wstring *path, HeldFolder *last) {
   if (!Output(a, out_dir, path)) return TZ_E_WRITE;
   size_t parent = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -428,13 +431,11 @@ int Folders(TzArchive *a, const wchar_t *out_dir, const std::vector<std::u16stri
       CloseHandle(h);
       return result;
     }
-    a->folders.push_back(HeldFolder{key, final_path, h, false, made});
+    a->folders.push_back(HeldFolder{key, final_path, h, false, made, made});
     if (!made) ListFolder(a, &a->folders.back(), *path);
     parent = a->folders.size() - 1;
   }
-  *real = a->folders[parent].final_path;
-  *leftovers = a->folders[parent].leftovers;
-  *listed = a->folders[parent].listed;
+  *last = a->folders[parent];
   return TZ_OK;
 }
 
@@ -588,13 +589,13 @@ int HoldExisting(const std::wstring &target, const std::wstring &folder, bool ov
   return *found == Found::kLink ? TZ_OK : TZ_E_WRITE;
 }
 
-// Closes what a staged entry holds; its temporary goes.
+// Closes what a staged entry holds; the file it wrote goes.
 void Release(Staged *s) {
   if (s->file != INVALID_HANDLE_VALUE) {
     DeleteOpen(s->file);
     CloseHandle(s->file);
   } else if (s->let_go) {
-    DeleteFileW((s->target + kNewSuffix).c_str());
+    DeleteFileW((s->direct ? s->target : s->target + kNewSuffix).c_str());
   }
   if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
   s->file = s->old = INVALID_HANDLE_VALUE;
@@ -661,6 +662,7 @@ void PutBack(HANDLE h, const std::wstring &from, const std::wstring &to) {
 // ".~tovra-old", and the remaining new files lie under ".~tovra-new". The next
 // run (Recover, for each entry it extracts) brings a missing target's old file
 // back, removes the other leftovers, and then replaces the whole set again.
+// Entries written directly in folders this run made are in place already.
 int Commit(TzArchive *a, uint32_t *failed_index) {
   std::vector<Staged> &staged = a->staged;
   std::sort(staged.begin(), staged.end(),
@@ -669,6 +671,7 @@ int Commit(TzArchive *a, uint32_t *failed_index) {
   int result = TZ_OK;
   for (; at < staged.size(); ++at) {
     Staged &s = staged[at];
+    if (s.direct) continue;
     if (s.let_go) {
       if (s.existing == Found::kFile) s.old = OpenAsItself(s.target, GENERIC_WRITE | kKeep);
       s.file = OpenStaged(s.target + kNewSuffix, a->zip.entries()[s.index].uncompressed_size);
@@ -773,11 +776,11 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   if (e.encrypted()) return TZ_E_ENCRYPTED;
   if (e.method != 0 && e.method != 8) return TZ_E_METHOD;
 
-  std::wstring path, folder;
-  bool leftovers = false, listed = false;
+  std::wstring path;
+  HeldFolder in;
   EnterCriticalSection(&a->lock);
-  const int made = Folders(a, out_dir, parts, e.is_directory() ? parts.size() : parts.size() - 1,
-                           &path, &folder, &leftovers, &listed);
+  const int made =
+      Folders(a, out_dir, parts, e.is_directory() ? parts.size() : parts.size() - 1, &path, &in);
   LeaveCriticalSection(&a->lock);
   if (made != TZ_OK) return made;
   if (e.is_directory()) {
@@ -794,7 +797,7 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   const bool seen = a->staged_keys.MayHold(staged.key);
   a->staged_keys.Add(staged.key);
   // Leftovers may be put back under the entry's name before it is staged.
-  const bool absent = listed && !leftovers && !a->present.MayHold(staged.key);
+  const bool absent = in.listed && !in.leftovers && !a->present.MayHold(staged.key);
   for (size_t i = seen ? a->staged.size() : 0; i-- > 0;) {
     if (a->staged[i].key != staged.key) continue;
     if (!a->staged[i].let_go) --a->held;
@@ -802,18 +805,34 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
     a->staged.erase(a->staged.begin() + i);
   }
   LeaveCriticalSection(&a->lock);
-  if (leftovers) Recover(path, folder);
-  const int held =
-      absent ? TZ_OK : HoldExisting(path, folder, overwrite, &staged.existing, &staged.old);
-  if (held != TZ_OK) return held;
-  // CREATE_NEW: a link planted at the temporary name is not followed.
-  const std::wstring temp = path + kNewSuffix;
+  // In a folder this run made, the entry is written under its own name: no
+  // one's file can be there to replace, a failure removes it with the folder,
+  // and whoever may write in the folder now may write there afterwards too,
+  // so the commit has nothing to check or rename. Under Wine each new name
+  // costs a read of the whole folder, and the temporary's create and rename
+  // made it three per entry. A name that turned up meanwhile (CREATE_NEW
+  // fails on it, a link included) takes the usual way below. What a power
+  // failure leaves in such a folder: whole files and the one being written,
+  // under their own names, which the next run replaces as any it finds.
   FileSink sink{INVALID_HANDLE_VALUE, progress, ctx};
-  Retry([&] {
-    sink.file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
-                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return sink.file != INVALID_HANDLE_VALUE;
-  });
+  const auto create = [&](const std::wstring &name) {
+    Retry([&] {
+      sink.file = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      return sink.file != INVALID_HANDLE_VALUE;
+    });
+  };
+  if (in.made) create(path);
+  staged.direct = sink.file != INVALID_HANDLE_VALUE;
+  if (!staged.direct) {
+    if (in.leftovers) Recover(path, in.final_path);
+    const int held =
+        absent ? TZ_OK
+               : HoldExisting(path, in.final_path, overwrite, &staged.existing, &staged.old);
+    if (held != TZ_OK) return held;
+    // CREATE_NEW: a link planted at the temporary name is not followed.
+    create(path + kNewSuffix);
+  }
   staged.file = sink.file;
   if (sink.file == INVALID_HANDLE_VALUE) {
     const int failed = FailureOf(GetLastError());

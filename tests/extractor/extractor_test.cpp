@@ -575,7 +575,9 @@ TEST_F(ExtractorTest, UpgradeReplacesAllOrNothing) {
 
 // More entries than the extractor keeps handles for (its later ones are
 // closed once staged and reopened to be put in place): a fresh run and an
-// upgrade place every file, and a broken last entry leaves the old ones.
+// upgrade place every file, and a broken last entry leaves the old ones, or
+// nothing in folders the run made (where entries are written under their own
+// names).
 TEST_F(ExtractorTest, ManyFilesCommitAndRollBackAsFew) {
   const std::wstring folder = scratch_ + L"\\out\\";
   std::vector<WriteEntry> e;
@@ -593,6 +595,8 @@ TEST_F(ExtractorTest, ManyFilesCommitAndRollBackAsFew) {
   ASSERT_TRUE(WriteFileBytes(v2, WriteZip(e)));
   e.back().crc32 = 0x12345678;
   ASSERT_TRUE(WriteFileBytes(bad, WriteZip(e)));
+  EXPECT_EQ(1, FailLikeInstaller(bad, folder));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str())) << "fresh, bad";
   EXPECT_EQ(0, ExtractLikeInstaller(v1, folder, 120000));
   EXPECT_TRUE(want == TreeContents(folder)) << "v1";
   EXPECT_EQ(1, FailLikeInstaller(bad, folder));
