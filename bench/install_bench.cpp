@@ -14,6 +14,11 @@
 // the install), seen through a change notification on <scratch>; "before"
 // is start to folder (less 6000 ms for ours), "after" is folder to exit.
 //
+// Each run's folder is removed after it (the first counted round's are kept
+// for bench/install_bench.sh to compare), and the next run waits until the
+// machine's pending writes are down to 16 MB, so that a big product's
+// write-back does not fall on whichever run comes next.
+//
 // One run of each comes first and is not counted: it fills the page cache
 // with both programs and Wine's libraries. This driver also opens the
 // desktop before the first run and holds it: under Wine the desktop process
@@ -26,6 +31,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,6 +69,62 @@ bool IsFolder(const std::wstring &path) {
 bool IsFile(const std::wstring &path) {
   const DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Removes a run's folder and all below it, so that the next run does not
+// meet its pages still on their way to the disk, and big products do not
+// fill it. Best effort: what cannot go stays.
+void RemoveTree(const std::wstring &path) {
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName, child = path + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+// The kB of file data the machine has yet to write (Dirty + Writeback of
+// /proc/meminfo, which Wine shows as Z:\proc\meminfo), or -1.
+long PendingWritesKb() {
+  const HANDLE h = CreateFileW(L"Z:\\proc\\meminfo", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  char text[8192];
+  DWORD got = 0;
+  const bool read = ReadFile(h, text, sizeof text - 1, &got, nullptr) != 0;
+  CloseHandle(h);
+  if (!read) return -1;
+  text[got] = 0;
+  long total = 0;
+  int seen = 0;
+  for (const char *key : {"\nDirty:", "\nWriteback:"}) {
+    const char *at = std::strstr(text, key);
+    if (at) total += std::strtol(at + std::strlen(key), nullptr, 10), ++seen;
+  }
+  return seen == 2 ? total : -1;
+}
+
+// Waits, a minute at most, until the last run's writes have mostly reached
+// the disk: a run that starts while hundreds of MB are still being written
+// took up to twice as long as one that starts clean.
+void SettleWrites() {
+  constexpr long kSettledKb = 16 * 1024;
+  Sleep(300);
+  for (int waited = 0; waited < 600; ++waited) {
+    const long pending = PendingWritesKb();
+    if (pending < 0 || pending < kSettledKb) return;
+    Sleep(100);
+  }
 }
 
 struct Run {
@@ -199,7 +262,9 @@ int main() {
                   round == 0 ? "warm-up" : "run", round, who.tag, r.total_ms, r.before_ms,
                   r.after_ms);
       std::fflush(stdout);
-      Sleep(300);  // let the last run's writes settle a little
+      // The first counted round stays, for the script to compare the installs.
+      if (round != 1) RemoveTree(folder);
+      SettleWrites();
       if (round == 0) continue;
       who.series.total.push_back(r.total_ms);
       who.series.before.push_back(r.before_ms);
