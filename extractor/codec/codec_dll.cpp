@@ -595,7 +595,7 @@ void Release(Staged *s) {
     DeleteOpen(s->file);
     CloseHandle(s->file);
   } else if (s->let_go) {
-    DeleteFileW((s->direct ? s->target : s->target + kNewSuffix).c_str());
+    Remove(s->direct ? s->target : s->target + kNewSuffix);  // a scanner's look is waited out
   }
   if (s->old != INVALID_HANDLE_VALUE) CloseHandle(s->old);
   s->file = s->old = INVALID_HANDLE_VALUE;
