@@ -812,8 +812,8 @@ int StageEntry(TzArchive *a, uint32_t index, const wchar_t *out_dir, bool overwr
   // costs a read of the whole folder, and the temporary's create and rename
   // made it three per entry. A name that turned up meanwhile (CREATE_NEW
   // fails on it, a link included) takes the usual way below. What a power
-  // failure leaves in such a folder: whole files and the one being written,
-  // under their own names, which the next run replaces as any it finds.
+  // failure or a kill leaves in such a folder: whole files and those being
+  // written, under their own names, which the next run replaces as any.
   FileSink sink{INVALID_HANDLE_VALUE, progress, ctx};
   const auto create = [&](const std::wstring &name) {
     Retry([&] {
