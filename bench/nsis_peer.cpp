@@ -4,6 +4,8 @@
 // says so, file times from the entries) and writes <folder>/peer.nsi, which
 // makensis turns into <folder>/TovraNsisPeer.exe: zlib, each file compressed
 // on its own as in a ZIP, installed into $INSTDIR (/D=...) in archive order.
+// With --tree first, the files lie in <folder>/files as they are installed
+// and no script is written: a product to compare an install with.
 #include <iconv.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -104,10 +106,12 @@ int Fail(const std::string &what) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: nsis_peer <setup.zip> <folder>\n");
+  const bool tree = argc == 4 && std::string(argv[1]) == "--tree";
+  if (argc != 3 + tree) {
+    std::fprintf(stderr, "usage: nsis_peer [--tree] <setup.zip> <folder>\n");
     return 2;
   }
+  argv += tree;
   const std::string out = argv[2];
   const std::string files = out + "/files";
   std::vector<uint8_t> zip;
@@ -138,12 +142,18 @@ int main(int argc, char **argv) {
     for (size_t k = 0; k < folders; ++k) inst += "\\" + NsisText(parts[k]);
     if (e.is_directory()) {
       nsi += "  CreateDirectory \"" + inst + "\"\n";
+      std::string disk = files;
+      for (size_t k = 0; tree && k < folders; ++k) mkdir((disk += "/" + parts[k]).c_str(), 0755);
       continue;
     }
     // Each file lies alone in a folder of its own: makensis reads the whole
     // folder of every File it is given, so a product of 20,000 files in one
     // folder took it hours.
     std::string disk = files + "/" + std::to_string(file_count);
+    if (tree) {
+      disk = files;
+      for (size_t k = 0; k < folders; ++k) mkdir((disk += "/" + parts[k]).c_str(), 0755);
+    }
     if (mkdir(disk.c_str(), 0755) != 0 && errno != EEXIST) return Fail("cannot make " + disk);
     disk += "/" + parts.back();
     FILE *f = std::fopen(disk.c_str(), "wb");
@@ -160,6 +170,7 @@ int main(int argc, char **argv) {
     bytes += e.uncompressed_size;
   }
   nsi += "SectionEnd\n";
+  if (tree) return 0;
   const std::string script = out + "/peer.nsi";
   FILE *f = std::fopen(script.c_str(), "wb");
   if (!f || std::fwrite(nsi.data(), 1, nsi.size(), f) != nsi.size() || std::fclose(f) != 0) {

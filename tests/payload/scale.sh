@@ -31,7 +31,9 @@ TOVRA_CMAKE_ARGS="$args -DTOVRA_PRODUCT_ARCHIVE=$work/past.zip" B=$work/past \
 tr -s ' \n' ' ' <"$work/past.log" | grep -q "past.zip is [0-9]* bytes, past the limit of 1072693248 bytes" ||
   { tail -n 20 "$work/past.log"; fail "configure gave no size and limit"; }
 [ ! -e "$work/past/i686/bin/TovraSetup.exe" ] || fail "an installer was linked"
-"$B/host/bin/tovra-archive-check" "$work/past.zip" 2>"$work/check.txt" && fail "archive check took it"
+version=$(sed -n 's/^TOVRA_PRODUCT_VERSION:STRING=//p' "$tree/CMakeCache.txt")
+"$B/host/bin/tovra-archive-check" "$work/past.zip" "$version" 2>"$work/check.txt" &&
+  fail "archive check took it"
 grep -q "past the limit of 1,072,693,248 bytes" "$work/check.txt" || fail "$(cat "$work/check.txt")"
 cat "$work/check.txt"
 rm -rf "$work/past" "$work/past.zip"
@@ -54,7 +56,7 @@ code=$?
 [ $code = 0 ] || fail "the installer exited $code"
 step "installed; comparing"
 # The NSIS peer's generator unpacks the archive with its names decoded from CP936.
-"$B/host/bin/tovra-nsis-peer" "$work/near.zip" "$work/packed" >/dev/null || fail "unpacking near.zip"
+"$B/host/bin/tovra-nsis-peer" --tree "$work/near.zip" "$work/packed" >/dev/null || fail "unpacking near.zip"
 diff -rq "$work/packed/files" "$work/to/安装" -x 7Z.DLL -x 7ZG.EXE -x setup.zip \
   -x TovraControl.launch.txt || fail "the install differs from the archive"
 step "passed: $(find "$work/to/安装" -type f | wc -l) files"
