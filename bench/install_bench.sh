@@ -140,7 +140,7 @@ size() { stat -c %s "$1"; }
 pair=$(($(size "$(dirname "$ours")/7ZG.exe") + $(size "$(dirname "$ours")/7Z.dll")))
 stub=$(size /usr/share/nsis/Stubs/zlib-x86-unicode 2>/dev/null || echo 0)
 if [ $own_build = 1 ]; then
-  printf 'size: ours %d bytes (own code %d, carried pair %d, archive %d)\n' "$(size "$ours")" \
+  printf 'size: ours %d bytes (own code and section padding %d, carried pair %d, archive %d)\n' "$(size "$ours")" \
     $(($(size "$ours") - pair - $(size "$archive"))) "$pair" "$(size "$archive")"
 else
   printf 'size: ours %d bytes\n' "$(size "$ours")"
