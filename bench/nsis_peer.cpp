@@ -140,20 +140,16 @@ int main(int argc, char **argv) {
     std::string inst = "$INSTDIR";
     const size_t folders = e.is_directory() ? parts.size() : parts.size() - 1;
     for (size_t k = 0; k < folders; ++k) inst += "\\" + NsisText(parts[k]);
+    std::string tree_dir = files;  // --tree: the entry's folders as installed
+    for (size_t k = 0; tree && k < folders; ++k) mkdir((tree_dir += "/" + parts[k]).c_str(), 0755);
     if (e.is_directory()) {
       nsi += "  CreateDirectory \"" + inst + "\"\n";
-      std::string disk = files;
-      for (size_t k = 0; tree && k < folders; ++k) mkdir((disk += "/" + parts[k]).c_str(), 0755);
       continue;
     }
     // Each file lies alone in a folder of its own: makensis reads the whole
     // folder of every File it is given, so a product of 20,000 files in one
     // folder took it hours.
-    std::string disk = files + "/" + std::to_string(file_count);
-    if (tree) {
-      disk = files;
-      for (size_t k = 0; k < folders; ++k) mkdir((disk += "/" + parts[k]).c_str(), 0755);
-    }
+    std::string disk = tree ? tree_dir : files + "/" + std::to_string(file_count);
     if (mkdir(disk.c_str(), 0755) != 0 && errno != EEXIST) return Fail("cannot make " + disk);
     disk += "/" + parts.back();
     FILE *f = std::fopen(disk.c_str(), "wb");
